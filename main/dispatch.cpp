@@ -1,0 +1,37 @@
+#include "main/dispatch.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "audio/audio_mode.h"
+#include "main/listen_access.h"
+#include "main/platform/linux_input_access.h"
+#include "windows/window_modes.h"
+
+namespace lorvane {
+
+Mode selectMode(ArgList args) {
+  if (hasFlag(args, "--listen-access")) return Mode::ListenAccess;
+  if (hasFlag(args, "--windows")) return Mode::Windows;
+  if (!hasFlag(args, "--ocr")) return Mode::Audio;
+  return Mode::Ocr;
+}
+
+void entry(ArgList args) {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  switch (selectMode(args)) {
+    case Mode::ListenAccess: {
+      LinuxInputAccess access;
+      std::exit(runListenAccess(args, access, stdout));
+    }
+    case Mode::Windows:
+      runWindowListing(args);
+    case Mode::Audio:
+      runAudioCapture(args);
+    case Mode::Ocr:
+      runTextCapture(args);
+  }
+  std::abort();  // unreachable: every mode ends the process
+}
+
+}  // namespace lorvane

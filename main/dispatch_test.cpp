@@ -1,0 +1,78 @@
+#include "main/dispatch.h"
+
+#include <glob.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tests/support/child_process.h"
+
+namespace lorvane {
+namespace {
+
+using testing::runProgram;
+using testing::tapPath;
+
+Mode modeOf(std::vector<const char*> argv) { return selectMode(argv); }
+
+TEST(SelectMode, Precedence) {
+  EXPECT_EQ(modeOf({"tap"}), Mode::Audio);
+  EXPECT_EQ(modeOf({}), Mode::Audio);
+  EXPECT_EQ(modeOf({"tap", "--ocr"}), Mode::Ocr);
+  EXPECT_EQ(modeOf({"tap", "--ocr", "--windows"}), Mode::Windows);
+  EXPECT_EQ(modeOf({"tap", "--ocr", "--windows", "--listen-access"}), Mode::ListenAccess);
+  EXPECT_EQ(modeOf({"tap", "--request"}), Mode::Audio);
+  EXPECT_EQ(modeOf({"tap", "--request", "--windows"}), Mode::Windows);
+  EXPECT_EQ(modeOf({"--ocr", "--exclude-pid=1"}), Mode::Ocr);
+  EXPECT_EQ(modeOf({"tap", "--OCR", "--windows=", "-listen-access"}), Mode::Audio);
+}
+
+bool machineHasInputDevices() {
+  glob_t found{};
+  const bool any = glob("/dev/input/event*", 0, nullptr, &found) == 0;
+  globfree(&found);
+  return any;
+}
+
+// Without a display, and on a machine without input devices, nothing can listen.
+testing::ChildOptions noDisplay() {
+  testing::ChildOptions options;
+  options.env["DISPLAY"] = std::nullopt;
+  options.env["WAYLAND_DISPLAY"] = std::nullopt;
+  return options;
+}
+
+TEST(Executable, ProbeWinsOverEveryOtherMode) {
+  if (machineHasInputDevices()) GTEST_SKIP() << "this machine has input devices";
+  for (std::vector<std::string> argv :
+       {std::vector<std::string>{"lorvane-tap", "--listen-access"},
+        {"lorvane-tap", "--windows", "--listen-access"},
+        {"lorvane-tap", "--ocr", "--listen-access", "--exclude-pid=1"},
+        {"--listen-access"},
+        {"lorvane-tap", "--listen-access", "--request"}}) {
+    const auto r = runProgram(tapPath(), argv, {}, noDisplay());
+    EXPECT_EQ(r.out, "denied\n") << argv.back();
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(r.exit.exited);
+    EXPECT_EQ(r.exit.code, 0);
+  }
+}
+
+TEST(Executable, FlagInElementZeroSelectsItsMode) {
+  const auto r = runProgram(tapPath(), {"--windows"}, {}, noDisplay());
+  EXPECT_EQ(r.out, "[]\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exit.code, 0);
+}
+
+TEST(Executable, RequestAloneChangesNothing) {
+  const auto plain = runProgram(tapPath(), {"lorvane-tap", "--windows"}, {}, noDisplay());
+  const auto withRequest =
+      runProgram(tapPath(), {"lorvane-tap", "--request", "--windows"}, {}, noDisplay());
+  EXPECT_EQ(plain.out, withRequest.out);
+  EXPECT_EQ(plain.err, withRequest.err);
+  EXPECT_EQ(plain.exit.code, withRequest.exit.code);
+}
+
+}  // namespace
+}  // namespace lorvane

@@ -1,0 +1,22 @@
+#include "report/fd_write.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace lorvane {
+
+bool writeAll(int fd, const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t n = ::write(fd, p, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace lorvane
