@@ -6,11 +6,6 @@
 
 namespace lorvane {
 
-void runWindowListing(ArgList /*args*/) {
-  writeReply(JsonArray{});
-  std::exit(0);
-}
-
 void runTextCapture(ArgList /*args*/) {
   writeReply(errorReply("no-window"));
   std::exit(0);
