@@ -1,0 +1,12 @@
+#pragma once
+
+#include <memory>
+
+#include "windows/text_recognizer.h"
+
+namespace lorvane {
+
+/// PNG files through leptonica, which prints nothing on failure.
+std::unique_ptr<PngWriter> makeLeptonicaPngWriter();
+
+}  // namespace lorvane

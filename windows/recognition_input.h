@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "windows/image.h"
+
+namespace lorvane {
+
+/// 8-bit grey pixels, row-major from the top-left corner.
+struct GrayImage {
+  int64_t width = 0;
+  int64_t height = 0;
+  std::vector<uint8_t> pixels;
+};
+
+/// Luma of each pixel (ITU-R BT.601 weights).
+GrayImage toGray(const Image& image);
+
+/// The most frequent grey level: the window's background.
+uint8_t backgroundLevel(const GrayImage& gray);
+
+/// The median height in pixels of the bands of rows that hold text (rows with pixels far from
+/// the background), bands under 3 rows left out; 0 when there are none.
+int64_t typicalLineHeight(const GrayImage& gray, uint8_t background);
+
+/// Bilinear enlargement by a whole factor (1 returns a copy).
+GrayImage upscale(const GrayImage& gray, int factor);
+
+/// What the recognizer is given, and how much it was enlarged.
+struct PreparedImage {
+  GrayImage gray;
+  int scale = 1;
+};
+
+/// Grey, dark text on a light background (dark themes are inverted) and small text enlarged,
+/// since the recognizer reads both far worse otherwise. Enlargement is uniform, so normalized
+/// boxes mean the same in the result and in the capture.
+PreparedImage prepareForRecognition(const Image& image);
+
+}  // namespace lorvane
