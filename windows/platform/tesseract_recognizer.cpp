@@ -4,7 +4,9 @@
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
+#include <algorithm>
 #include <string>
+#include <thread>
 
 #include "windows/platform/stderr_capture.h"
 #include "windows/recognition_input.h"
@@ -12,7 +14,16 @@
 namespace lorvane {
 namespace {
 
-constexpr const char* kLanguages = "jpn+eng";
+// Japanese reads both scripts; English lines come out better from the English model, which
+// then reads them once more. Each model has engines of its own: with "jpn+eng" in one engine
+// Tesseract keeps using the language of the previous word and read whole Japanese lines as
+// English letters.
+constexpr const char* kPrimary = "jpn";
+constexpr const char* kLatin = "eng";
+constexpr int kMaxWorkers = 4;
+constexpr int64_t kMinBandHeight = 120;  // rows; below that a band is not worth an engine
+constexpr int64_t kMaxSide = 32767;      // leptonica's and Tesseract's limit per side
+constexpr int kLinePad = 4;              // rows and columns kept around a line read again
 
 struct ApiDeleter {
   void operator()(tesseract::TessBaseAPI* api) const {
@@ -20,6 +31,7 @@ struct ApiDeleter {
     delete api;
   }
 };
+using Api = std::unique_ptr<tesseract::TessBaseAPI, ApiDeleter>;
 
 std::string trimmed(const char* text) {
   std::string s = text == nullptr ? "" : text;
@@ -27,70 +39,150 @@ std::string trimmed(const char* text) {
   return last == std::string::npos ? std::string() : s.substr(0, last + 1);
 }
 
+// One line in pixels of the band it was read from.
+struct Line {
+  int left, top, right, bottom;
+  std::string text;
+};
+
+// Two engines per worker thread, made on first use and kept.
+struct Worker {
+  Api primary, latin;
+  std::string error;
+
+  bool ready(Api& api, const char* language, tesseract::PageSegMode mode) {
+    if (api) return true;
+    Api made(new tesseract::TessBaseAPI);
+    if (made->Init(nullptr, language, tesseract::OEM_LSTM_ONLY) != 0) {
+      error = std::string("cannot load the language model \"") + language + "\"";
+      return false;
+    }
+    made->SetPageSegMode(mode);
+    // Dark themes are inverted beforehand; Tesseract's own second, inverted pass only costs.
+    made->SetVariable("tessedit_do_invert", "0");
+    api = std::move(made);
+    return true;
+  }
+
+  // Reads rows [band.top, band.bottom) of `input`; fills `lines`, or sets `error`.
+  void read(const PreparedImage& input, RowBand band, std::vector<Line>& lines) {
+    // Tesseract's OpenMP regions otherwise ask for more threads than there are cores and spin
+    // against each other (five times slower on two cores). They name their thread count, so
+    // only turning nesting levels off keeps them on one thread; the setting belongs to the
+    // calling thread, so every worker makes it. Parallelism comes from the bands instead.
+    omp_set_max_active_levels(0);
+    const GrayImage& gray = input.gray;
+    const int width = static_cast<int>(gray.width);
+    const int height = static_cast<int>(band.bottom - band.top);
+    const unsigned char* rows = gray.pixels.data() + band.top * gray.width;
+
+    if (!ready(primary, kPrimary, tesseract::PSM_AUTO)) return;
+    primary->SetImage(rows, width, height, 1, width);
+    primary->SetSourceResolution(96 * input.scale);
+    if (primary->Recognize(nullptr) != 0) {
+      error = "recognition failed";
+      return;
+    }
+    std::unique_ptr<tesseract::ResultIterator> it(primary->GetIterator());
+    if (it && !it->Empty(tesseract::RIL_TEXTLINE)) {
+      do {
+        Line line{};
+        if (!it->BoundingBox(tesseract::RIL_TEXTLINE, &line.left, &line.top, &line.right,
+                             &line.bottom)) {
+          continue;
+        }
+        std::unique_ptr<char[]> raw(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
+        line.text = trimmed(raw.get());
+        lines.push_back(std::move(line));
+      } while (it->Next(tesseract::RIL_TEXTLINE));
+    }
+
+    bool latinImageSet = false;
+    for (Line& line : lines) {
+      if (line.text.empty() || hasCjk(line.text)) continue;
+      if (!ready(latin, kLatin, tesseract::PSM_SINGLE_LINE)) return;
+      if (!latinImageSet) {
+        latin->SetImage(rows, width, height, 1, width);
+        latin->SetSourceResolution(96 * input.scale);
+        latinImageSet = true;
+      }
+      const int left = std::max(0, line.left - kLinePad);
+      const int top = std::max(0, line.top - kLinePad);
+      const int right = std::min(width, line.right + kLinePad);
+      const int bottom = std::min(height, line.bottom + kLinePad);
+      latin->SetRectangle(left, top, right - left, bottom - top);
+      std::unique_ptr<char[]> raw(latin->GetUTF8Text());
+      if (std::string text = trimmed(raw.get()); !text.empty()) line.text = std::move(text);
+    }
+  }
+};
+
 class TesseractRecognizer final : public TextRecognizer {
  public:
   TesseractRecognizer() {
-    // Tesseract's OpenMP regions ask for more threads than this machine class has cores and
-    // then spin against each other (five times slower on two cores); recognition of one window
-    // is fastest single-threaded.
-    omp_set_max_active_levels(0);
+    const unsigned cores = std::thread::hardware_concurrency();
+    workers_.resize(std::clamp<size_t>(cores, 1, kMaxWorkers));
   }
 
   Outcome<std::vector<TextObservation>> recognize(const Image& image) override {
+    using Result = Outcome<std::vector<TextObservation>>;
     const long mark = capture_.size();
     auto fail = [&](const std::string& what) {
       std::string text = "Tesseract: " + what;
       const std::string printed = capture_.textSince(mark);
       if (!printed.empty()) text += ": " + printed;
-      return Outcome<std::vector<TextObservation>>::failure(text);
+      return Result::failure(text);
     };
 
-    if (!api_) {
-      std::unique_ptr<tesseract::TessBaseAPI, ApiDeleter> api(new tesseract::TessBaseAPI);
-      if (api->Init(nullptr, kLanguages, tesseract::OEM_LSTM_ONLY) != 0) {
-        return fail(std::string("cannot load the language models \"") + kLanguages + "\"");
-      }
-      api->SetPageSegMode(tesseract::PSM_AUTO);
-      // Dark themes are inverted before recognition; a second inverted pass only costs time.
-      api->SetVariable("tessedit_do_invert", "0");
-      api_ = std::move(api);
+    if (image.width < 0 || image.height < 0 ||
+        image.pixels.size() != static_cast<size_t>(image.width * image.height)) {
+      return fail("malformed image of " + std::to_string(image.width) + " x " +
+                  std::to_string(image.height) + " pixels");
     }
-
     const PreparedImage input = prepareForRecognition(image);
     const GrayImage& gray = input.gray;
-    if (gray.width <= 0 || gray.height <= 0) return Outcome<std::vector<TextObservation>>::success({});
+    if (gray.width == 0 || gray.height == 0) return Result::success({});
     if (gray.width > kMaxSide || gray.height > kMaxSide) {
-      return fail("image of " + std::to_string(gray.width) + " x " + std::to_string(gray.height) +
-                  " pixels is too large");
+      return fail("image of " + std::to_string(gray.width) + " x " +
+                  std::to_string(gray.height) + " pixels is too large");
     }
-    const int width = static_cast<int>(gray.width), height = static_cast<int>(gray.height);
-    api_->SetImage(gray.pixels.data(), width, height, 1, width);
-    api_->SetSourceResolution(96 * input.scale);
-    if (api_->Recognize(nullptr) != 0) return fail("recognition failed");
 
-    std::vector<TextObservation> lines;
-    std::unique_ptr<tesseract::ResultIterator> it(api_->GetIterator());
-    if (!it || it->Empty(tesseract::RIL_TEXTLINE)) return Outcome<std::vector<TextObservation>>::success({});
-    do {
-      int left = 0, top = 0, right = 0, bottom = 0;
-      if (!it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom)) continue;
-      std::unique_ptr<char[]> raw(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
-      TextObservation o;
-      o.boundingBox = {static_cast<double>(left) / width,
-                       static_cast<double>(height - bottom) / height,
-                       static_cast<double>(right - left) / width,
-                       static_cast<double>(bottom - top) / height};
-      // A line that reads as nothing offers no candidate, like a region with no text.
-      if (std::string text = trimmed(raw.get()); !text.empty()) o.topCandidate = std::move(text);
-      lines.push_back(std::move(o));
-    } while (it->Next(tesseract::RIL_TEXTLINE));
-    return Outcome<std::vector<TextObservation>>::success(std::move(lines));
+    const std::vector<RowBand> bands = splitIntoBands(
+        gray, input.paper, static_cast<int>(workers_.size()), kMinBandHeight * input.scale);
+    std::vector<std::vector<Line>> found(bands.size());
+    {
+      std::vector<std::jthread> threads;
+      for (size_t i = 1; i < bands.size(); ++i) {
+        threads.emplace_back([&, i] { workers_[i].read(input, bands[i], found[i]); });
+      }
+      workers_[0].read(input, bands[0], found[0]);
+    }
+
+    std::vector<TextObservation> observations;
+    const double w = static_cast<double>(gray.width), h = static_cast<double>(gray.height);
+    for (size_t i = 0; i < bands.size(); ++i) {
+      if (!workers_[i].error.empty()) {
+        const std::string error = std::move(workers_[i].error);
+        workers_[i].error.clear();
+        return fail(error);
+      }
+      for (Line& line : found[i]) {
+        const double top = static_cast<double>(bands[i].top + line.top);
+        const double bottom = static_cast<double>(bands[i].top + line.bottom);
+        TextObservation o;
+        o.boundingBox = {line.left / w, (h - bottom) / h, (line.right - line.left) / w,
+                         (bottom - top) / h};
+        // A line that reads as nothing offers no candidate, like a region without text.
+        if (!line.text.empty()) o.topCandidate = std::move(line.text);
+        observations.push_back(std::move(o));
+      }
+    }
+    return Result::success(std::move(observations));
   }
 
  private:
-  static constexpr int64_t kMaxSide = 32767;  // leptonica's and Tesseract's limit per side
   StderrCapture capture_;
-  std::unique_ptr<tesseract::TessBaseAPI, ApiDeleter> api_;
+  std::vector<Worker> workers_;
 };
 
 }  // namespace
