@@ -15,9 +15,9 @@ namespace {
 // A fresh connection per call: every mode makes one or two calls, and a connection opened
 // before a window appears would not change anything anyway.
 struct Session {
+  std::string why;  // why there is no connection (declared first: connectX11 fills it)
   XcbConnection conn;
   X11Atoms atoms{};
-  std::string why;  // why there is no connection
 
   Session() : conn(connectX11(why)) {
     if (!conn) return;
