@@ -1,0 +1,183 @@
+// Runs under tests/with-x11: a private Xvfb, with openbox unless WITH_X11_NO_WM=1.
+#include <gtest/gtest.h>
+#include <leptonica/allheaders.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "tests/support/fixture_windows.h"
+#include "windows/platform/x11_window_system.h"
+
+namespace lorvane {
+namespace {
+
+using testing::FixtureWindows;
+
+constexpr int kW = 240, kH = 150;
+
+uint32_t pattern(int x, int y) {
+  const uint32_t r = (x * 7 + y) & 0xFF, g = (y * 5 + x / 3) & 0xFF, b = (x * y / 3) & 0xFF;
+  return r << 16 | g << 8 | b;
+}
+
+// A PNG whose every pixel is pattern(x, y), removed with the object.
+struct PatternPng {
+  std::string path = "/tmp/lorvane-pattern-" + std::to_string(getpid()) + ".png";
+  PatternPng() {
+    PIX* pix = pixCreate(kW, kH, 32);
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) {
+        const uint32_t p = pattern(x, y);
+        pixSetRGBPixel(pix, x, y, p >> 16, (p >> 8) & 0xFF, p & 0xFF);
+      }
+    }
+    pixWrite(path.c_str(), pix, IFF_PNG);
+    pixDestroy(&pix);
+  }
+  ~PatternPng() { std::remove(path.c_str()); }
+};
+
+// Counts the pixels that differ from the pattern scaled to the image's size.
+int mismatches(const Image& image) {
+  int bad = 0;
+  for (int64_t y = 0; y < image.height; ++y) {
+    for (int64_t x = 0; x < image.width; ++x) {
+      const auto sx = static_cast<int>(x * kW / image.width);
+      const auto sy = static_cast<int>(y * kH / image.height);
+      bad += image.pixels[static_cast<size_t>(y * image.width + x)] != pattern(sx, sy);
+    }
+  }
+  return bad;
+}
+
+CapturableWindow findWindow(WindowSystem& system, uint32_t id) {
+  const auto content = system.shareableContent();
+  EXPECT_TRUE(content.ok()) << content.error;
+  for (const CapturableWindow& w : content.value.value_or(std::vector<CapturableWindow>{})) {
+    if (w.windowID == id) return w;
+  }
+  ADD_FAILURE() << "window " << id << " is not among the capturable windows";
+  return {};
+}
+
+class Capture : public ::testing::Test {
+ protected:
+  PatternPng png;
+  std::unique_ptr<WindowSystem> system = makeX11WindowSystem();
+
+  void expectExact(uint32_t id) {
+    const CapturableWindow w = findWindow(*system, id);
+    EXPECT_EQ(w.contentWidth, kW);
+    EXPECT_EQ(w.contentHeight, kH);
+    const auto shot = system->captureWindow(w, kW, kH);
+    ASSERT_TRUE(shot.ok()) << shot.error;
+    ASSERT_EQ(shot.value->width, kW);
+    ASSERT_EQ(shot.value->height, kH);
+    EXPECT_EQ(mismatches(*shot.value), 0);
+  }
+};
+
+TEST_F(Capture, AShownWindowIsCapturedPixelExact) {
+  FixtureWindows f("title=picture\tclass=Pic\tbackground=" + png.path + "\tx=100\ty=100\n");
+  ASSERT_TRUE(f.ready()) << f.error();
+  const CapturableWindow w = findWindow(*system, f.ids()[0]);
+  EXPECT_EQ(w.applicationName, "Pic");
+  EXPECT_EQ(w.title, "picture");
+  EXPECT_EQ(w.pointPixelScale, 1.0f);
+  expectExact(f.ids()[0]);
+}
+
+TEST_F(Capture, ACoveredWindowIsCapturedWhole) {
+  FixtureWindows f("class=Pic\tbackground=" + png.path + "\tx=100\ty=100\n" +
+                   "class=Cover\tx=150\ty=120\tw=400\th=300\n");
+  ASSERT_TRUE(f.ready()) << f.error();
+  expectExact(f.ids()[0]);
+  expectExact(f.ids()[0]);  // and again, after the first capture let go of it
+}
+
+TEST_F(Capture, AWindowPartlyOffScreenIsCapturedWhole) {
+  FixtureWindows f("class=Pic\tbackground=" + png.path + "\tx=1800\ty=990\n");
+  ASSERT_TRUE(f.ready()) << f.error();
+  expectExact(f.ids()[0]);
+}
+
+TEST_F(Capture, AnotherSizeIsScaledFromTheWindow) {
+  FixtureWindows f("class=Pic\tbackground=" + png.path + "\n");
+  ASSERT_TRUE(f.ready()) << f.error();
+  const auto shot = system->captureWindow(findWindow(*system, f.ids()[0]), kW / 2, kH / 2);
+  ASSERT_TRUE(shot.ok()) << shot.error;
+  EXPECT_EQ(shot.value->width, kW / 2);
+  EXPECT_EQ(shot.value->height, kH / 2);
+  EXPECT_EQ(mismatches(*shot.value), 0);
+}
+
+TEST_F(Capture, ErrorsSayWhichSystemWhichWindowAndTheXError) {
+  FixtureWindows f("class=Pic\n");
+  ASSERT_TRUE(f.ready()) << f.error();
+  CapturableWindow gone = findWindow(*system, f.ids()[0]);
+  gone.windowID = f.ids()[0] + 0x100;  // never created
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%x", gone.windowID);
+  auto shot = system->captureWindow(gone, 300, 200);
+  ASSERT_FALSE(shot.ok());
+  EXPECT_EQ(shot.error, std::string("X11 capture of window ") + hex +
+                            " failed: GetWindowAttributes: BadWindow (error 3) in "
+                            "GetWindowAttributes");
+  shot = system->captureWindow(gone, 0, 200);
+  EXPECT_EQ(shot.error, std::string("X11 capture of window ") + hex +
+                            " failed: no image of 0x200 pixels can be made");
+}
+
+TEST_F(Capture, WindowsThatAreNotShownCannotBeCaptured) {
+  if (const char* noWm = std::getenv("WITH_X11_NO_WM"); noWm && std::string(noWm) == "1") GTEST_SKIP() << "needs the window manager";
+  FixtureWindows f("class=Min\ticonic=1\nclass=Gone\thidden=1\n");
+  ASSERT_TRUE(f.ready()) << f.error();
+  const auto content = system->shareableContent();
+  ASSERT_TRUE(content.ok());
+  for (const CapturableWindow& w : *content.value) {
+    EXPECT_NE(w.windowID, f.ids()[0]);
+    EXPECT_NE(w.windowID, f.ids()[1]);
+  }
+  CapturableWindow iconic;
+  iconic.windowID = f.ids()[0];
+  const auto shot = system->captureWindow(iconic, 300, 200);
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%x", iconic.windowID);
+  EXPECT_EQ(shot.error, std::string("X11 capture of window ") + hex + " failed: the window is not shown");
+}
+
+// DISPLAY is changed for this process only while the test runs.
+class WithDisplay {
+ public:
+  explicit WithDisplay(const char* value) : saved_(std::getenv("DISPLAY")) {
+    value ? setenv("DISPLAY", value, 1) : unsetenv("DISPLAY");
+  }
+  ~WithDisplay() { setenv("DISPLAY", saved_.c_str(), 1); }
+
+ private:
+  std::string saved_;
+};
+
+TEST(CapturePermission, PreflightTellsWhetherTheDisplayCanBeRead) {
+  auto system = makeX11WindowSystem();
+  EXPECT_TRUE(system->preflightScreenCapture());
+  {
+    WithDisplay none(nullptr);
+    EXPECT_FALSE(system->preflightScreenCapture());
+    const auto content = system->shareableContent();
+    EXPECT_EQ(content.error, "X11: no X11 display (DISPLAY is not set)");
+    EXPECT_EQ(system->captureWindow(CapturableWindow{}, 10, 10).error,
+              "X11: no X11 display (DISPLAY is not set)");
+  }
+  {
+    WithDisplay absent(":65000");
+    EXPECT_FALSE(system->preflightScreenCapture());
+    EXPECT_EQ(system->shareableContent().error,
+              "X11: cannot connect to X11 display :65000 (xcb error 1)");
+  }
+  system->requestScreenCapture();  // nothing to ask on X11; still works afterwards
+  EXPECT_TRUE(system->preflightScreenCapture());
+}
+
+}  // namespace
+}  // namespace lorvane
