@@ -1,14 +1,29 @@
-#include "windows/window_modes.h"
+#include <unistd.h>
 
-#include <cstdlib>
+#include <thread>
 
 #include "report/reply.h"
+#include "windows/ocr_target.h"
+#include "windows/ocr_task.h"
+#include "windows/platform/x11_window_system.h"
+#include "windows/window_modes.h"
 
 namespace lorvane {
 
-void runTextCapture(ArgList /*args*/) {
-  writeReply(errorReply("no-window"));
-  std::exit(0);
+void runTextCapture(ArgList args) {
+  const std::set<int32_t> excluded = excludedPIDs(args, static_cast<int32_t>(getppid()));
+
+  std::unique_ptr<WindowSystem> windows = makeX11WindowSystem();
+  if (!windows->preflightScreenCapture()) {
+    windows->requestScreenCapture();
+    writeReply(errorReply("screen-access"));
+    std::exit(0);
+  }
+  const uint32_t target = selectOcrWindow(windows->readWindowList(), excluded);
+
+  // The task owns everything from here on and ends the process; this thread only waits.
+  std::thread(ocrTask, target, args, std::move(windows)).detach();
+  for (;;) pause();
 }
 
 }  // namespace lorvane
