@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Renders the benchmark's text windows as PNG files, each with the exact text beside it.
 
-render.py OUTDIR writes OUTDIR/<case>.png and OUTDIR/<case>.txt for every case.
+render.py OUTDIR [CASE...] writes OUTDIR/<case>.png and OUTDIR/<case>.txt for the cases named
+(all of them when none is).
 The text is fixed (no randomness), so every run measures the same pages.
 """
 import sys
@@ -47,6 +48,8 @@ MIXED = [
     "エラーコード 404 が表示された場合は、URL を確認してください。",
     "Python と C++ の両方でテストを書いています。",
     "会議室 B で 15:00 から design review を行います。",
+    "明日の 10:30 に Zoom で打ち合わせをしましょう。",
+    "メモリ使用量が 512 MB を超えると警告が出ます。",
 ]
 
 
@@ -88,7 +91,9 @@ def main():
         "dark15": (lines25, 15, 30, (212, 212, 212), (30, 30, 30)),
         "dense13": (page_lines(42), 13, 18, (0, 0, 0), (250, 250, 250)),
     }
-    for name, (lines, size, lh, fg, bg) in cases.items():
+    wanted = sys.argv[2:] or list(cases)
+    for name in wanted:
+        lines, size, lh, fg, bg = cases[name]
         render(out / f"{name}.png", lines, size, lh, fg, bg)
         (out / f"{name}.txt").write_text("\n".join(lines) + "\n", encoding="utf-8")
 

@@ -1,0 +1,208 @@
+// Runs under tests/with-x11 (a private Xvfb with openbox): "--ocr" against fixture windows.
+#include <gtest/gtest.h>
+#include <leptonica/allheaders.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "tests/support/child_process.h"
+#include "tests/support/fixture_windows.h"
+
+namespace lorvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FixtureWindows;
+
+std::string sourceDir() {
+  const char* dir = std::getenv("LORVANE_SOURCE_DIR");
+  return dir != nullptr ? dir : ".";
+}
+
+// A private folder, removed with the object.
+struct TempDir {
+  fs::path path;
+  TempDir() {
+    char name[] = "/tmp/lorvane-ocr-XXXXXX";
+    path = mkdtemp(name);
+  }
+  ~TempDir() { fs::remove_all(path); }
+};
+
+// The benchmark's page renderer makes the text windows, so the exact text is known.
+fs::path renderPage(const TempDir& dir, const std::string& name) {
+  const auto r = testing::runProgram("/usr/bin/python3",
+                                     {"python3", sourceDir() + "/bench/ocr/render.py",
+                                      dir.path.string(), name});
+  EXPECT_EQ(r.exit.code, 0) << r.err;
+  return dir.path / (name + ".png");
+}
+
+// A plain white PNG of the given size.
+fs::path blankPng(const TempDir& dir, int w, int h) {
+  const fs::path path = dir.path / ("blank" + std::to_string(w) + "x" + std::to_string(h) + ".png");
+  PIX* pix = pixCreate(w, h, 32);
+  pixSetAllArbitrary(pix, 0xFFFFFF00);
+  pixWrite(path.c_str(), pix, IFF_PNG);
+  pixDestroy(&pix);
+  return path;
+}
+
+struct Reply {
+  std::string out, err;
+  int code = -1;
+};
+
+Reply ocr(std::vector<std::string> argv, testing::ChildOptions options = {}) {
+  const auto r = testing::runProgram(testing::tapPath(), std::move(argv), {}, std::move(options));
+  return {r.out, r.err, r.exit.code};
+}
+
+void expectReply(const Reply& r, const std::string& json) {
+  EXPECT_EQ(r.out, json + "\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.code, 0);
+}
+
+// Character error rate in percent, by the benchmark's own measure.
+double errorRate(const TempDir& dir, const fs::path& reference, const std::string& text) {
+  const fs::path hypothesis = dir.path / "hypothesis.txt";
+  std::ofstream(hypothesis, std::ios::binary) << text;
+  const auto r = testing::runProgram(
+      "/usr/bin/python3", {"python3", sourceDir() + "/bench/ocr/cer.py", reference.string(),
+                           hypothesis.string()});
+  EXPECT_EQ(r.exit.code, 0) << r.err;
+  return std::atof(r.out.c_str());
+}
+
+// The "text" member of a success reply, with the escapes the reply uses undone.
+std::string textOf(const std::string& reply) {
+  const std::string key = "\"text\":\"";
+  const size_t start = reply.find(key);
+  if (start == std::string::npos) return {};
+  std::string text;
+  for (size_t i = start + key.size(); i < reply.size() && reply[i] != '"'; ++i) {
+    if (reply[i] != '\\') {
+      text += reply[i];
+      continue;
+    }
+    const char e = reply[++i];
+    text += e == 'n' ? '\n' : e == 't' ? '\t' : e;  // the page holds no other escapes
+  }
+  return text;
+}
+
+bool samePixels(const fs::path& a, const fs::path& b) {
+  PIX* pa = pixRead(a.c_str());
+  PIX* pb = pixRead(b.c_str());
+  l_int32 same = 0;
+  if (pa != nullptr && pb != nullptr) pixEqual(pa, pb, &same);
+  pixDestroy(&pa);
+  pixDestroy(&pb);
+  return same == 1;
+}
+
+TEST(TextCapture, WithoutAUsableDisplayTheReplyIsScreenAccess) {
+  for (const char* display : {static_cast<const char*>(nullptr), ":65000"}) {
+    testing::ChildOptions options;
+    options.env["DISPLAY"] = display ? std::optional<std::string>(display) : std::nullopt;
+    expectReply(ocr({"lorvane-tap", "--ocr", "--exclude-pid=1"}, options),
+                R"({"error":"screen-access"})");
+  }
+}
+
+TEST(TextCapture, NothingToReadIsNoWindow) {
+  expectReply(ocr({"lorvane-tap", "--ocr"}), R"({"error":"no-window"})");
+  // Windows too small, or of another kind, do not qualify either.
+  TempDir dir;
+  FixtureWindows small("title=small\tclass=Small\tw=200\th=500\n"
+                       "title=flat\tclass=Flat\tw=500\th=120\n"
+                       "title=tool\tclass=Tool\ttype=utility\tw=500\th=500\n");
+  ASSERT_TRUE(small.ready()) << small.error();
+  expectReply(ocr({"lorvane-tap", "--ocr"}), R"({"error":"no-window"})");
+}
+
+TEST(TextCapture, ExcludedProcessesAreSkippedTheFirstElementIncluded) {
+  TempDir dir;
+  const std::string blank = blankPng(dir, 240, 150).string();
+  FixtureWindows back("title=back/one\tclass=Back\tbackground=" + blank + "\n");
+  ASSERT_TRUE(back.ready()) << back.error();
+  FixtureWindows front("title=front\tclass=Front\tbackground=" + blank + "\n");
+  ASSERT_TRUE(front.ready()) << front.error();
+  const std::string skipFront = "--exclude-pid=" + std::to_string(front.pid());
+  const std::string skipBack = "--exclude-pid=" + std::to_string(back.pid());
+
+  expectReply(ocr({"lorvane-tap", "--ocr"}), R"({"app":"Front","title":"front","text":""})");
+  expectReply(ocr({"lorvane-tap", "--ocr", "--exclude-pid=x", skipFront}),
+              R"({"app":"Back","title":"back\/one","text":""})");
+  expectReply(ocr({skipFront, "--ocr", skipBack}), R"({"error":"no-window"})");
+}
+
+// The parent's windows are never read: here the parent is the fixture program itself. The
+// shell starts the reader in the background and then becomes the fixture, so the reader's
+// parent is the process that owns the front window.
+TEST(TextCapture, TheParentsWindowsAreSkipped) {
+  TempDir dir;
+  const std::string blank = blankPng(dir, 240, 150).string();
+  FixtureWindows other("title=other\tclass=Other\tbackground=" + blank + "\n");
+  ASSERT_TRUE(other.ready()) << other.error();
+  const fs::path spec = dir.path / "parent.spec", fifo = dir.path / "ready";
+  std::ofstream(spec) << "title=parent\tclass=Parent\tbackground=" << blank << "\n";
+  const std::string script =
+      "mkfifo \"$3\" || exit 1; { read -r line < \"$3\"; exec \"$1\" --ocr; } & "
+      "exec \"$2\" \"$4\" > \"$3\"";
+  testing::ChildProcess shell("/bin/sh", {"sh", "-c", script, "sh", testing::tapPath(),
+                                          testing::fixtureWindowsPath(), fifo.string(),
+                                          spec.string()});
+  ASSERT_TRUE(shell.waitForOutBytes(1, std::chrono::seconds(30)));
+  // The reply arrives in one write; give the line feed its own moment.
+  for (int i = 0; i < 100 && shell.out().find('\n') == std::string::npos; ++i) usleep(10000);
+  EXPECT_EQ(shell.out(), "{\"app\":\"Other\",\"title\":\"other\",\"text\":\"\"}\n");
+  shell.closeStdin();
+  shell.wait(std::chrono::seconds(10));
+}
+
+TEST(TextCapture, ReadsATextWindowAndSavesWhatItCaptured) {
+  TempDir dir;
+  const fs::path page = renderPage(dir, "light15");
+  FixtureWindows window("title=日本語 notes\tclass=Editor\tbackground=" + page.string() + "\n");
+  ASSERT_TRUE(window.ready()) << window.error();
+  const fs::path saved = dir.path / "saved.png";
+
+  const Reply r = ocr({"lorvane-tap", "--ocr", "--save=" + saved.string(),
+                       "--save=" + (dir.path / "second.png").string()});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out.rfind(R"({"app":"Editor","title":"日本語 notes","text":")", 0), 0u) << r.out;
+  EXPECT_LE(errorRate(dir, dir.path / "light15.txt", textOf(r.out)), 1.0) << r.out;
+  EXPECT_TRUE(samePixels(saved, page));
+  EXPECT_FALSE(fs::exists(dir.path / "second.png"));
+}
+
+// Covered by a window of an excluded process, and partly off-screen: still captured whole.
+TEST(TextCapture, ACoveredWindowIsCapturedWhole) {
+  TempDir dir;
+  const fs::path page = renderPage(dir, "light15");
+  FixtureWindows text("title=covered\tclass=Reader\tx=1000\ty=500\tbackground=" +
+                      page.string() + "\n");
+  ASSERT_TRUE(text.ready()) << text.error();
+  FixtureWindows cover("title=cover\tclass=Cover\tx=1100\ty=550\tw=600\th=400\n");
+  ASSERT_TRUE(cover.ready()) << cover.error();
+  const fs::path saved = dir.path / "saved.png";
+  const fs::path nowhere = dir.path / "missing" / "x.png";
+
+  const Reply r = ocr({"lorvane-tap", "--ocr", "--save=" + saved.string(),
+                       "--exclude-pid=" + std::to_string(cover.pid())});
+  EXPECT_EQ(r.out.rfind(R"({"app":"Reader","title":"covered","text":")", 0), 0u) << r.out;
+  EXPECT_TRUE(samePixels(saved, page));
+  // A --save= path that cannot be written changes nothing in the reply.
+  const Reply again = ocr({"lorvane-tap", "--save=" + nowhere.string(), "--ocr",
+                           "--exclude-pid=" + std::to_string(cover.pid())});
+  expectReply(again, r.out.substr(0, r.out.size() - 1));
+  EXPECT_FALSE(fs::exists(nowhere));
+}
+
+}  // namespace
+}  // namespace lorvane
