@@ -72,9 +72,12 @@ JsonObject ocrReply(uint32_t target, ArgList args, OcrServices services) {
 }
 
 void ocrTask(uint32_t target, ArgList args, std::unique_ptr<WindowSystem> windows) {
-  auto recognizer = makeTesseractRecognizer();
+  auto recognizer = makeTesseractRecognizer();  // starts loading its models
   auto png = makeLeptonicaPngWriter();
   writeReply(ocrReply(target, args, OcrServices{*windows, *recognizer, *png}));
+  // Model loading may still run when the reply came before recognition: let it end before
+  // exit tears down the library under it.
+  recognizer.reset();
   std::exit(0);
 }
 

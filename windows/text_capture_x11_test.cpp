@@ -181,6 +181,26 @@ TEST(TextCapture, ReadsATextWindowAndSavesWhatItCaptured) {
   EXPECT_FALSE(fs::exists(dir.path / "second.png"));
 }
 
+// Without its models the recognizer fails: the reply says so in Tesseract's words, stderr
+// stays empty, and the PNG copy has been written all the same.
+TEST(TextCapture, RecognitionFailureIsAnErrorReplyAfterTheSave) {
+  TempDir dir;
+  const fs::path page = blankPng(dir, 320, 200);
+  FixtureWindows window("title=t\tclass=C\tbackground=" + page.string() + "\n");
+  ASSERT_TRUE(window.ready()) << window.error();
+  const fs::path saved = dir.path / "saved.png";
+  testing::ChildOptions options;
+  options.env["TESSDATA_PREFIX"] = (dir.path / "no-models").string();
+  const Reply r = ocr({"lorvane-tap", "--ocr", "--save=" + saved.string()}, options);
+  EXPECT_EQ(r.out.rfind(R"({"error":"Tesseract: cannot load the language model \"jpn\": )", 0),
+            0u)
+      << r.out;
+  EXPECT_NE(r.out.find("no-models"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_TRUE(samePixels(saved, page));
+}
+
 // Covered by a window of an excluded process, and partly off-screen: still captured whole.
 TEST(TextCapture, ACoveredWindowIsCapturedWhole) {
   TempDir dir;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "windows/platform/stderr_capture.h"
 #include "windows/recognition_input.h"
@@ -50,18 +51,28 @@ struct Worker {
   Api primary, latin;
   std::string error;
 
-  bool ready(Api& api, const char* language, tesseract::PageSegMode mode) {
+  // Loads a model into `api` unless already there; false when it cannot be loaded.
+  static bool load(Api& api, const char* language, tesseract::PageSegMode mode) {
     if (api) return true;
     Api made(new tesseract::TessBaseAPI);
-    if (made->Init(nullptr, language, tesseract::OEM_LSTM_ONLY) != 0) {
-      error = std::string("cannot load the language model \"") + language + "\"";
-      return false;
-    }
+    if (made->Init(nullptr, language, tesseract::OEM_LSTM_ONLY) != 0) return false;
     made->SetPageSegMode(mode);
     // Dark themes are inverted beforehand; Tesseract's own second, inverted pass only costs.
     made->SetVariable("tessedit_do_invert", "0");
     api = std::move(made);
     return true;
+  }
+
+  bool ready(Api& api, const char* language, tesseract::PageSegMode mode) {
+    if (load(api, language, mode)) return true;
+    error = std::string("cannot load the language model \"") + language + "\"";
+    return false;
+  }
+
+  // Loads both models ahead of use; a failure shows again when the model is needed.
+  void warmUp() {
+    load(primary, kPrimary, tesseract::PSM_AUTO);
+    load(latin, kLatin, tesseract::PSM_SINGLE_LINE);
   }
 
   // Reads rows [band.top, band.bottom) of `input`; fills `lines`, or sets `error`.
@@ -119,13 +130,16 @@ struct Worker {
 
 class TesseractRecognizer final : public TextRecognizer {
  public:
+  // Starts loading the models at once, so that loading overlaps the window capture.
   TesseractRecognizer() {
     const unsigned cores = std::thread::hardware_concurrency();
     workers_.resize(std::clamp<size_t>(cores, 1, kMaxWorkers));
+    for (Worker& w : workers_) loading_.emplace_back([&w] { w.warmUp(); });
   }
 
   Outcome<std::vector<TextObservation>> recognize(const Image& image) override {
     using Result = Outcome<std::vector<TextObservation>>;
+    loading_.clear();  // joins
     const long mark = capture_.size();
     auto fail = [&](const std::string& what) {
       std::string text = "Tesseract: " + what;
@@ -147,6 +161,13 @@ class TesseractRecognizer final : public TextRecognizer {
                   std::to_string(gray.height) + " pixels is too large");
     }
 
+    // A missing model fails here once, rather than in every worker at the same time.
+    Worker& first = workers_[0];
+    if (!first.ready(first.primary, kPrimary, tesseract::PSM_AUTO) ||
+        !first.ready(first.latin, kLatin, tesseract::PSM_SINGLE_LINE)) {
+      return fail(std::exchange(first.error, {}));
+    }
+
     const std::vector<RowBand> bands = splitIntoBands(
         gray, input.paper, static_cast<int>(workers_.size()), kMinBandHeight * input.scale);
     std::vector<std::vector<Line>> found(bands.size());
@@ -161,11 +182,7 @@ class TesseractRecognizer final : public TextRecognizer {
     std::vector<TextObservation> observations;
     const double w = static_cast<double>(gray.width), h = static_cast<double>(gray.height);
     for (size_t i = 0; i < bands.size(); ++i) {
-      if (!workers_[i].error.empty()) {
-        const std::string error = std::move(workers_[i].error);
-        workers_[i].error.clear();
-        return fail(error);
-      }
+      if (!workers_[i].error.empty()) return fail(std::exchange(workers_[i].error, {}));
       for (Line& line : found[i]) {
         const double top = static_cast<double>(bands[i].top + line.top);
         const double bottom = static_cast<double>(bands[i].top + line.bottom);
@@ -183,6 +200,7 @@ class TesseractRecognizer final : public TextRecognizer {
  private:
   StderrCapture capture_;
   std::vector<Worker> workers_;
+  std::vector<std::jthread> loading_;  // after workers_: joined before they go
 };
 
 }  // namespace
