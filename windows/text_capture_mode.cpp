@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <system_error>
 #include <thread>
 
 #include "report/reply.h"
@@ -22,7 +23,16 @@ void runTextCapture(ArgList args) {
   const uint32_t target = selectOcrWindow(windows->readWindowList(), excluded);
 
   // The task owns everything from here on and ends the process; this thread only waits.
-  std::thread(ocrTask, target, args, std::move(windows)).detach();
+  // Ownership passes by hand so that a failed thread start still leaves the window system.
+  WindowSystem* system = windows.release();
+  auto task = [target, args, system] {
+    ocrTask(target, args, std::unique_ptr<WindowSystem>(system));
+  };
+  try {
+    std::thread(task).detach();
+  } catch (const std::system_error&) {
+    task();  // no thread to be had: run it here
+  }
   for (;;) pause();
 }
 

@@ -1,6 +1,7 @@
 """Measures --ocr against the tesseract command (run through bench/ocr/run)."""
 import json
 import os
+import resource
 import statistics
 import subprocess
 import sys
@@ -16,9 +17,16 @@ CASES = [("light15", "1280x800, 25 lines, 15 px", 1.0), ("light12", "the same at
          ("dark15", "dark theme, 15 px", None), ("dense13", "dense: 42 lines, 13 px", None)]
 
 
-def timed(cmd):
-    start = time.perf_counter()
+def cpu():
+    r = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return r.ru_utime + r.ru_stime
+
+
+def timed(cmd, cpu_times=None):
+    start, cpu_start = time.perf_counter(), cpu()
     done = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=True)
+    if cpu_times is not None:
+        cpu_times.append(cpu() - cpu_start)
     return time.perf_counter() - start, done.stdout.decode(), done.stderr.decode()
 
 
@@ -33,8 +41,13 @@ def show(png, name):
     return proc
 
 
+def load():
+    return open("/proc/loadavg").read().split()[0]
+
+
 def main():
     rows = []
+    load_before = load()
     with tempfile.TemporaryDirectory() as tmp:
         subprocess.run(["/usr/bin/python3", os.path.join(HERE, "render.py"), tmp], check=True)
         for name, what, target in CASES:
@@ -43,9 +56,9 @@ def main():
             fixture = show(png, name)
             try:
                 timed([TAP, "--ocr"])  # warm the page cache
-                tap_times, cli_times = [], []
+                tap_times, cli_times, tap_cpu = [], [], []
                 for _ in range(RUNS):
-                    t, out, err = timed([TAP, "--ocr", "--save=" + saved])
+                    t, out, err = timed([TAP, "--ocr", "--save=" + saved], tap_cpu)
                     tap_times.append(t)
                     reply = json.loads(out)
                     if "error" in reply or err:
@@ -56,16 +69,18 @@ def main():
                 fixture.stdin.close()
                 fixture.wait()
             rows.append((name, what, target, cer(truth, reply["text"]),
-                         statistics.median(tap_times), cer(truth, cli_out),
+                         statistics.median(tap_times), statistics.median(tap_cpu),
+                         cer(truth, cli_out),
                          statistics.median(cli_times)))
-    print(f"runs per case: {RUNS}, interleaved; times are medians from process start to exit")
-    print("| case | window | CER --ocr | target | --ocr median | CER tesseract (default) "
-          "| tesseract median | ratio |")
-    print("|---|---|---|---|---|---|---|---|")
-    for name, what, target, c, t, cc, ct in rows:
+    print(f"runs per case: {RUNS}, interleaved; times are medians from process start to exit; "
+          f"1-minute load average {load_before} before, {load()} after")
+    print("| case | window | CER --ocr | target | --ocr median | --ocr CPU (user+sys) "
+          "| CER tesseract (default) | tesseract median | ratio |")
+    print("|---|---|---|---|---|---|---|---|---|")
+    for name, what, target, c, t, tc, cc, ct in rows:
         goal = f"≤ {target:.0f}%" if target else "–"
-        print(f"| {name} | {what} | {c:.2f}% | {goal} | {t:.2f} s | {cc:.2f}% | {ct:.2f} s "
-              f"| {t / ct:.2f} |")
+        print(f"| {name} | {what} | {c:.2f}% | {goal} | {t:.2f} s | {tc:.2f} s | {cc:.2f}% "
+              f"| {ct:.2f} s | {t / ct:.2f} |")
 
 
 main()

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -134,7 +135,11 @@ class TesseractRecognizer final : public TextRecognizer {
   TesseractRecognizer() {
     const unsigned cores = std::thread::hardware_concurrency();
     workers_.resize(std::clamp<size_t>(cores, 1, kMaxWorkers));
-    for (Worker& w : workers_) loading_.emplace_back([&w] { w.warmUp(); });
+    try {
+      for (Worker& w : workers_) loading_.emplace_back([&w] { w.warmUp(); });
+    } catch (const std::system_error&) {
+      // No thread to spare: the models load when first needed.
+    }
   }
 
   Outcome<std::vector<TextObservation>> recognize(const Image& image) override {
@@ -174,7 +179,12 @@ class TesseractRecognizer final : public TextRecognizer {
     {
       std::vector<std::jthread> threads;
       for (size_t i = 1; i < bands.size(); ++i) {
-        threads.emplace_back([&, i] { workers_[i].read(input, bands[i], found[i]); });
+        auto job = [&, i] { workers_[i].read(input, bands[i], found[i]); };
+        try {
+          threads.emplace_back(job);
+        } catch (const std::system_error&) {
+          job();  // no thread to spare: read this band here
+        }
       }
       workers_[0].read(input, bands[0], found[0]);
     }
