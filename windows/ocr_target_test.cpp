@@ -33,10 +33,10 @@ WindowInfo window(uint32_t number, int32_t pid, double w = 640, double h = 480) 
 TEST(SelectOcrWindow, SizesAreStrictAndNaNNeverFits) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const std::set<int32_t> none{-1};
-  EXPECT_EQ(selectOcrWindow({window(1, 5, 200.0, 500), window(2, 5, 500, 120.0),
-                             window(3, 5, 200.5, 120.5)},
-                            none),
-            3u);
+  EXPECT_EQ(
+      selectOcrWindow(
+          {window(1, 5, 200.0, 500), window(2, 5, 500, 120.0), window(3, 5, 200.5, 120.5)}, none),
+      3u);
   EXPECT_EQ(selectOcrWindow({window(1, 5, nan, 500), window(2, 5, 500, nan)}, none), 0u);
   WindowInfo noHeight = window(4, 5);
   noHeight.height.reset();

@@ -50,8 +50,8 @@ JsonObject ocrReply(uint32_t target, ArgList args, OcrServices services) {
   const auto width = pixelLength(window->contentWidth, scale);
   const auto height = pixelLength(window->contentHeight, scale);
   if (!width || !height) {
-    return errorReply("capture of window " + std::to_string(target) +
-                      ": unusable pixel size " + std::to_string(window->contentWidth) + " x " +
+    return errorReply("capture of window " + std::to_string(target) + ": unusable pixel size " +
+                      std::to_string(window->contentWidth) + " x " +
                       std::to_string(window->contentHeight) + " at scale " + std::to_string(scale));
   }
 

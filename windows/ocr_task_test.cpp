@@ -28,8 +28,7 @@ class FakeWindows final : public WindowSystem {
 
 class FakeRecognizer final : public TextRecognizer {
  public:
-  Outcome<std::vector<TextObservation>> result =
-      Outcome<std::vector<TextObservation>>::success({});
+  Outcome<std::vector<TextObservation>> result = Outcome<std::vector<TextObservation>>::success({});
   int calls = 0;
   Outcome<std::vector<TextObservation>> recognize(const Image&) override {
     ++calls;
@@ -60,8 +59,9 @@ struct Harness {
   }
 };
 
-std::string error(std::string text) { return toJson(errorReply(std::move(text))); }
-
+std::string error(std::string text) {
+  return toJson(errorReply(std::move(text)));
+}
 
 TEST(OcrReply, ShareableContentFailureComesBeforeTheWindowSearch) {
   Harness h;
@@ -92,8 +92,10 @@ TEST(OcrReply, CapturesAtFullPixelSizeTruncatedTowardZero) {
 TEST(OcrReply, UnrepresentableSizesAreAnErrorNotACapture) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
-  for (auto [w, h, scale] : {std::tuple{nan, 100.0, 1.0f}, {100.0, inf, 1.0f},
-                             {1e300, 100.0, 1.0f}, {100.0, 100.0, nan}}) {
+  for (auto [w, h, scale] : {std::tuple{nan, 100.0, 1.0f},
+                             {100.0, inf, 1.0f},
+                             {1e300, 100.0, 1.0f},
+                             {100.0, 100.0, nan}}) {
     Harness harness;
     harness.windows.content.value->push_back(capturable(9, w, h, scale));
     const JsonObject reply = harness.run(9);
@@ -108,7 +110,8 @@ TEST(OcrReply, CaptureFailureIsReportedWithoutSavingOrRecognizing) {
   Harness h;
   h.windows.content.value->push_back(capturable(5));
   h.windows.image = Outcome<Image>::failure("X11: GetImage of window 0x5 failed: BadMatch");
-  EXPECT_EQ(toJson(h.run(5, {"x", "--ocr", "--save=/tmp/a.png"})), error("X11: GetImage of window 0x5 failed: BadMatch"));
+  EXPECT_EQ(toJson(h.run(5, {"x", "--ocr", "--save=/tmp/a.png"})),
+            error("X11: GetImage of window 0x5 failed: BadMatch"));
   EXPECT_TRUE(h.png.paths.empty());
   EXPECT_EQ(h.recognizer.calls, 0);
 }
@@ -117,7 +120,8 @@ TEST(OcrReply, FirstSaveArgumentIsWrittenEvenWhenRecognitionFails) {
   Harness h;
   h.windows.content.value->push_back(capturable(5));
   h.recognizer.result = Outcome<std::vector<TextObservation>>::failure("Tesseract: no models");
-  EXPECT_EQ(toJson(h.run(5, {"--save=first.png", "--ocr", "--save=second.png"})), error("Tesseract: no models"));
+  EXPECT_EQ(toJson(h.run(5, {"--save=first.png", "--ocr", "--save=second.png"})),
+            error("Tesseract: no models"));
   EXPECT_EQ(h.png.paths, (std::vector<std::string>{"first.png"}));
 
   Harness empty;
@@ -137,13 +141,14 @@ TEST(OcrReply, SuccessNamesTheCapturedWindowAndReadsInOrder) {
       {TextObservation{{0.1, 0.2, 0.5, 0.05}, "second"},
        TextObservation{{0.1, 0.6, 0.5, 0.05}, std::nullopt},
        TextObservation{{0.1, 0.8, 0.5, 0.05}, "first"}});
-  EXPECT_EQ(toJson(h.run(5)), toJson(JsonObject{{{"app", "Editor"},
-                                            {"title", "notes / today"},
-                                            {"text", "first\nsecond"}}}));
+  EXPECT_EQ(toJson(h.run(5)),
+            toJson(JsonObject{
+                {{"app", "Editor"}, {"title", "notes / today"}, {"text", "first\nsecond"}}}));
   EXPECT_EQ(h.recognizer.calls, 1);
 
   Harness bare;
-  bare.windows.content.value->push_back(CapturableWindow{5, std::nullopt, std::nullopt, 300, 200, 1});
+  bare.windows.content.value->push_back(
+      CapturableWindow{5, std::nullopt, std::nullopt, 300, 200, 1});
   EXPECT_EQ(toJson(bare.run(5)), toJson(JsonObject{{{"app", ""}, {"title", ""}, {"text", ""}}}));
 }
 

@@ -119,8 +119,10 @@ std::vector<RowBand> splitIntoBands(const GrayImage& gray, uint8_t paper, int pa
     // The blank row nearest to the even split, searching both ways.
     int64_t cut = -1;
     for (int64_t d = 0; d < gray.height && cut < 0; ++d) {
-      if (ideal - d > top && blank[ideal - d]) cut = ideal - d;
-      else if (ideal + d < gray.height && blank[ideal + d]) cut = ideal + d;
+      if (ideal - d > top && blank[ideal - d])
+        cut = ideal - d;
+      else if (ideal + d < gray.height && blank[ideal + d])
+        cut = ideal + d;
     }
     if (cut < 0 || cut - top < minHeight || gray.height - cut < minHeight) continue;
     bands.push_back({top, cut});

@@ -77,12 +77,12 @@ TEST(RecognitionInput, BandsAreCutOnBlankRowsNearTheEvenSplit) {
 TEST(RecognitionInput, CjkDetection) {
   EXPECT_FALSE(hasCjk("Version 2.14 fixes the crash (bring the draft)."));
   EXPECT_FALSE(hasCjk("caf\xc3\xa9 \xe2\x80\x94 na\xc3\xafve"));  // é, em dash, ï
-  EXPECT_TRUE(hasCjk("\xe3\x81\x82"));                           // あ
-  EXPECT_TRUE(hasCjk("Python \xe3\x81\xa8 C++"));                   // と
-  EXPECT_TRUE(hasCjk("\xe6\x9d\xb1\xe4\xba\xac"));                   // 東京
-  EXPECT_TRUE(hasCjk("\xe3\x80\x81"));                           // 、
-  EXPECT_TRUE(hasCjk("\xef\xbc\xa1"));                           // Ａ full-width
-  EXPECT_TRUE(hasCjk("\xf0\xa0\x80\x8b"));                       // U+2000B
+  EXPECT_TRUE(hasCjk("\xe3\x81\x82"));                            // あ
+  EXPECT_TRUE(hasCjk("Python \xe3\x81\xa8 C++"));                 // と
+  EXPECT_TRUE(hasCjk("\xe6\x9d\xb1\xe4\xba\xac"));                // 東京
+  EXPECT_TRUE(hasCjk("\xe3\x80\x81"));                            // 、
+  EXPECT_TRUE(hasCjk("\xef\xbc\xa1"));                            // Ａ full-width
+  EXPECT_TRUE(hasCjk("\xf0\xa0\x80\x8b"));                        // U+2000B
   EXPECT_FALSE(hasCjk("\xe3"));                                   // truncated
 }
 

@@ -33,9 +33,9 @@ struct TempDir {
 
 // The benchmark's page renderer makes the text windows, so the exact text is known.
 fs::path renderPage(const TempDir& dir, const std::string& name) {
-  const auto r = testing::runProgram("/usr/bin/python3",
-                                     {"python3", sourceDir() + "/bench/ocr/render.py",
-                                      dir.path.string(), name});
+  const auto r = testing::runProgram(
+      "/usr/bin/python3",
+      {"python3", sourceDir() + "/bench/ocr/render.py", dir.path.string(), name});
   EXPECT_EQ(r.exit.code, 0) << r.err;
   return dir.path / (name + ".png");
 }
@@ -71,8 +71,8 @@ double errorRate(const TempDir& dir, const fs::path& reference, const std::strin
   const fs::path hypothesis = dir.path / "hypothesis.txt";
   std::ofstream(hypothesis, std::ios::binary) << text;
   const auto r = testing::runProgram(
-      "/usr/bin/python3", {"python3", sourceDir() + "/bench/ocr/cer.py", reference.string(),
-                           hypothesis.string()});
+      "/usr/bin/python3",
+      {"python3", sourceDir() + "/bench/ocr/cer.py", reference.string(), hypothesis.string()});
   EXPECT_EQ(r.exit.code, 0) << r.err;
   return std::atof(r.out.c_str());
 }
@@ -117,9 +117,10 @@ TEST(TextCapture, NothingToReadIsNoWindow) {
   expectReply(ocr({"lorvane-tap", "--ocr"}), R"({"error":"no-window"})");
   // Windows too small, or of another kind, do not qualify either.
   TempDir dir;
-  FixtureWindows small("title=small\tclass=Small\tw=200\th=500\n"
-                       "title=flat\tclass=Flat\tw=500\th=120\n"
-                       "title=tool\tclass=Tool\ttype=utility\tw=500\th=500\n");
+  FixtureWindows small(
+      "title=small\tclass=Small\tw=200\th=500\n"
+      "title=flat\tclass=Flat\tw=500\th=120\n"
+      "title=tool\tclass=Tool\ttype=utility\tw=500\th=500\n");
   ASSERT_TRUE(small.ready()) << small.error();
   expectReply(ocr({"lorvane-tap", "--ocr"}), R"({"error":"no-window"})");
 }
@@ -153,9 +154,9 @@ TEST(TextCapture, TheParentsWindowsAreSkipped) {
   const std::string script =
       "mkfifo \"$3\" || exit 1; { read -r line < \"$3\"; exec \"$1\" --ocr; } & "
       "exec \"$2\" \"$4\" > \"$3\"";
-  testing::ChildProcess shell("/bin/sh", {"sh", "-c", script, "sh", testing::tapPath(),
-                                          testing::fixtureWindowsPath(), fifo.string(),
-                                          spec.string()});
+  testing::ChildProcess shell(
+      "/bin/sh", {"sh", "-c", script, "sh", testing::tapPath(), testing::fixtureWindowsPath(),
+                  fifo.string(), spec.string()});
   ASSERT_TRUE(shell.waitForOutBytes(1, std::chrono::seconds(30)));
   // The reply arrives in one write; give the line feed its own moment.
   for (int i = 0; i < 100 && shell.out().find('\n') == std::string::npos; ++i) usleep(10000);
@@ -192,8 +193,7 @@ TEST(TextCapture, RecognitionFailureIsAnErrorReplyAfterTheSave) {
   testing::ChildOptions options;
   options.env["TESSDATA_PREFIX"] = (dir.path / "no-models").string();
   const Reply r = ocr({"lorvane-tap", "--ocr", "--save=" + saved.string()}, options);
-  EXPECT_EQ(r.out.rfind(R"({"error":"Tesseract: cannot load the language model \"jpn\": )", 0),
-            0u)
+  EXPECT_EQ(r.out.rfind(R"({"error":"Tesseract: cannot load the language model \"jpn\": )", 0), 0u)
       << r.out;
   EXPECT_NE(r.out.find("no-models"), std::string::npos) << r.out;
   EXPECT_EQ(r.err, "");
@@ -205,8 +205,8 @@ TEST(TextCapture, RecognitionFailureIsAnErrorReplyAfterTheSave) {
 TEST(TextCapture, ACoveredWindowIsCapturedWhole) {
   TempDir dir;
   const fs::path page = renderPage(dir, "light15");
-  FixtureWindows text("title=covered\tclass=Reader\tx=1000\ty=500\tbackground=" +
-                      page.string() + "\n");
+  FixtureWindows text("title=covered\tclass=Reader\tx=1000\ty=500\tbackground=" + page.string() +
+                      "\n");
   ASSERT_TRUE(text.ready()) << text.error();
   FixtureWindows cover("title=cover\tclass=Cover\tx=1100\ty=550\tw=600\th=400\n");
   ASSERT_TRUE(cover.ready()) << cover.error();

@@ -20,8 +20,8 @@ class StderrCapture {
   std::string textSince(long mark) const;
 
  private:
-  int saved_ = -1;   // the original stderr
-  int capture_ = -1; // the in-memory file
+  int saved_ = -1;    // the original stderr
+  int capture_ = -1;  // the in-memory file
 };
 
 }  // namespace lorvane

@@ -162,8 +162,8 @@ class TesseractRecognizer final : public TextRecognizer {
     const GrayImage& gray = input.gray;
     if (gray.width == 0 || gray.height == 0) return Result::success({});
     if (gray.width > kMaxSide || gray.height > kMaxSide) {
-      return fail("image of " + std::to_string(gray.width) + " x " +
-                  std::to_string(gray.height) + " pixels is too large");
+      return fail("image of " + std::to_string(gray.width) + " x " + std::to_string(gray.height) +
+                  " pixels is too large");
     }
 
     // A missing model fails here once, rather than in every worker at the same time.
