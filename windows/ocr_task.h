@@ -7,6 +7,7 @@
 
 #include "main/args.h"
 #include "report/json.h"
+#include "windows/png_writer.h"
 #include "windows/text_recognizer.h"
 #include "windows/window_system.h"
 

@@ -18,12 +18,4 @@ class TextRecognizer {
   virtual Outcome<std::vector<TextObservation>> recognize(const Image& image) = 0;
 };
 
-/// Writes images to files.
-class PngWriter {
- public:
-  virtual ~PngWriter() = default;
-  /// Writes `image` as a PNG file at `path`; false when it cannot be written.
-  virtual bool writePng(const Image& image, const std::string& path) = 0;
-};
-
 }  // namespace lorvane

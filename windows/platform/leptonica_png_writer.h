@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "windows/text_recognizer.h"
+#include "windows/png_writer.h"
 
 namespace lorvane {
 
