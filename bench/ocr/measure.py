@@ -12,7 +12,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from cer import cer  # noqa: E402
 
-TAP, FIXTURE, RUNS = sys.argv[1], sys.argv[2], int(sys.argv[3])
+TAP, FIXTURE, RUNS, ONLY = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
 CASES = [("light15", "1280x800, 25 lines, 15 px", 1.0), ("light12", "the same at 12 px", 2.0),
          ("dark15", "dark theme, 15 px", None), ("dense13", "dense: 42 lines, 13 px", None)]
 
@@ -51,6 +51,8 @@ def main():
     with tempfile.TemporaryDirectory() as tmp:
         subprocess.run(["/usr/bin/python3", os.path.join(HERE, "render.py"), tmp], check=True)
         for name, what, target in CASES:
+            if ONLY and name not in ONLY:
+                continue
             png, saved = os.path.join(tmp, name + ".png"), os.path.join(tmp, name + ".saved.png")
             truth = open(os.path.join(tmp, name + ".txt"), encoding="utf-8").read()
             fixture = show(png, name)
