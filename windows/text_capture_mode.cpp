@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <csignal>
 #include <system_error>
 #include <thread>
 
@@ -12,6 +13,9 @@
 namespace lorvane {
 
 void runTextCapture(ArgList args) {
+  // A parent that stops reading must not turn the reply's write into a death by SIGPIPE: the
+  // write fails quietly and the status stays 0.
+  std::signal(SIGPIPE, SIG_IGN);
   const std::set<int32_t> excluded = excludedPIDs(args, static_cast<int32_t>(getppid()));
 
   std::unique_ptr<WindowSystem> windows = makeX11WindowSystem();

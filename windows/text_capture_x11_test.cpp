@@ -113,6 +113,18 @@ TEST(TextCapture, WithoutAUsableDisplayTheReplyIsScreenAccess) {
   }
 }
 
+TEST(TextCapture, AParentThatStopsReadingStillGetsStatusZero) {
+  testing::ChildOptions options;
+  options.drainStdout = false;
+  testing::ChildProcess child(testing::tapPath(), {"lorvane-tap", "--ocr"}, options);
+  child.closeStdout();  // long before the reply: the helper first talks to the X server
+  const testing::ExitInfo exit = child.wait(std::chrono::seconds(30));
+  EXPECT_TRUE(exit.exited);
+  EXPECT_EQ(exit.code, 0);
+  EXPECT_EQ(exit.signal, 0);
+  EXPECT_EQ(child.err(), "");
+}
+
 TEST(TextCapture, NothingToReadIsNoWindow) {
   expectReply(ocr({"lorvane-tap", "--ocr"}), R"({"error":"no-window"})");
   // Windows too small, or of another kind, do not qualify either.
