@@ -5,6 +5,7 @@
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -47,34 +48,48 @@ struct Line {
   std::string text;
 };
 
-// Two engines per worker thread, made on first use and kept.
+// Loads a model into `api` unless already there; false when it cannot be loaded.
+bool load(Api& api, const char* language, tesseract::PageSegMode mode) {
+  if (api) return true;
+  Api made(new tesseract::TessBaseAPI);
+  if (made->Init(nullptr, language, tesseract::OEM_LSTM_ONLY) != 0) return false;
+  made->SetPageSegMode(mode);
+  // Dark themes are inverted beforehand; Tesseract's own second, inverted pass only costs.
+  made->SetVariable("tessedit_do_invert", "0");
+  api = std::move(made);
+  return true;
+}
+
+std::string cannotLoad(const char* language) {
+  return std::string("cannot load the language model \"") + language + "\"";
+}
+
+// The English engine, shared by the workers in turn: its part of the work is small, while
+// loading a model costs as much CPU as reading a good part of a page.
+struct LatinEngine {
+  std::mutex mutex;
+  Api api;
+
+  void warmUp() {
+    std::lock_guard lock(mutex);
+    load(api, kLatin, tesseract::PSM_SINGLE_LINE);
+  }
+};
+
+// A Japanese engine of its own per worker thread, made on first use and kept.
 struct Worker {
-  Api primary, latin;
+  Api primary;
+  LatinEngine* latin = nullptr;
   std::string error;
 
-  // Loads a model into `api` unless already there; false when it cannot be loaded.
-  static bool load(Api& api, const char* language, tesseract::PageSegMode mode) {
-    if (api) return true;
-    Api made(new tesseract::TessBaseAPI);
-    if (made->Init(nullptr, language, tesseract::OEM_LSTM_ONLY) != 0) return false;
-    made->SetPageSegMode(mode);
-    // Dark themes are inverted beforehand; Tesseract's own second, inverted pass only costs.
-    made->SetVariable("tessedit_do_invert", "0");
-    api = std::move(made);
-    return true;
-  }
-
-  bool ready(Api& api, const char* language, tesseract::PageSegMode mode) {
-    if (load(api, language, mode)) return true;
-    error = std::string("cannot load the language model \"") + language + "\"";
+  bool ready() {
+    if (load(primary, kPrimary, tesseract::PSM_AUTO)) return true;
+    error = cannotLoad(kPrimary);
     return false;
   }
 
-  // Loads both models ahead of use; a failure shows again when the model is needed.
-  void warmUp() {
-    load(primary, kPrimary, tesseract::PSM_AUTO);
-    load(latin, kLatin, tesseract::PSM_SINGLE_LINE);
-  }
+  // Loads the model ahead of use; a failure shows again when the model is needed.
+  void warmUp() { load(primary, kPrimary, tesseract::PSM_AUTO); }
 
   // Reads rows [band.top, band.bottom) of `input`; fills `lines`, or sets `error`.
   void read(const PreparedImage& input, RowBand band, std::vector<Line>& lines) {
@@ -88,7 +103,7 @@ struct Worker {
     const int height = static_cast<int>(band.bottom - band.top);
     const unsigned char* rows = gray.pixels.data() + band.top * gray.width;
 
-    if (!ready(primary, kPrimary, tesseract::PSM_AUTO)) return;
+    if (!ready()) return;
     primary->SetImage(rows, width, height, 1, width);
     primary->SetSourceResolution(96 * input.scale);
     if (primary->Recognize(nullptr) != 0) {
@@ -109,21 +124,25 @@ struct Worker {
       } while (it->Next(tesseract::RIL_TEXTLINE));
     }
 
-    bool latinImageSet = false;
+    const bool anyLatin = std::any_of(lines.begin(), lines.end(), [](const Line& l) {
+      return !l.text.empty() && !hasCjk(l.text);
+    });
+    if (!anyLatin) return;
+    std::lock_guard lock(latin->mutex);
+    if (!load(latin->api, kLatin, tesseract::PSM_SINGLE_LINE)) {
+      error = cannotLoad(kLatin);
+      return;
+    }
+    latin->api->SetImage(rows, width, height, 1, width);
+    latin->api->SetSourceResolution(96 * input.scale);
     for (Line& line : lines) {
       if (line.text.empty() || hasCjk(line.text)) continue;
-      if (!ready(latin, kLatin, tesseract::PSM_SINGLE_LINE)) return;
-      if (!latinImageSet) {
-        latin->SetImage(rows, width, height, 1, width);
-        latin->SetSourceResolution(96 * input.scale);
-        latinImageSet = true;
-      }
       const int left = std::max(0, line.left - kLinePad);
       const int top = std::max(0, line.top - kLinePad);
       const int right = std::min(width, line.right + kLinePad);
       const int bottom = std::min(height, line.bottom + kLinePad);
-      latin->SetRectangle(left, top, right - left, bottom - top);
-      std::unique_ptr<char[]> raw(latin->GetUTF8Text());
+      latin->api->SetRectangle(left, top, right - left, bottom - top);
+      std::unique_ptr<char[]> raw(latin->api->GetUTF8Text());
       if (std::string text = trimmed(raw.get()); !text.empty()) line.text = std::move(text);
     }
   }
@@ -135,8 +154,10 @@ class TesseractRecognizer final : public TextRecognizer {
   TesseractRecognizer() {
     const unsigned cores = std::thread::hardware_concurrency();
     workers_.resize(std::clamp<size_t>(cores, 1, kMaxWorkers));
+    for (Worker& w : workers_) w.latin = &latin_;
     try {
       for (Worker& w : workers_) loading_.emplace_back([&w] { w.warmUp(); });
+      loading_.emplace_back([this] { latin_.warmUp(); });
     } catch (const std::system_error&) {
       // No thread to spare: the models load when first needed.
     }
@@ -167,11 +188,8 @@ class TesseractRecognizer final : public TextRecognizer {
     }
 
     // A missing model fails here once, rather than in every worker at the same time.
-    Worker& first = workers_[0];
-    if (!first.ready(first.primary, kPrimary, tesseract::PSM_AUTO) ||
-        !first.ready(first.latin, kLatin, tesseract::PSM_SINGLE_LINE)) {
-      return fail(std::exchange(first.error, {}));
-    }
+    if (!workers_[0].ready()) return fail(std::exchange(workers_[0].error, {}));
+    if (!load(latin_.api, kLatin, tesseract::PSM_SINGLE_LINE)) return fail(cannotLoad(kLatin));
 
     const std::vector<RowBand> bands = splitIntoBands(
         gray, input.paper, static_cast<int>(workers_.size()), kMinBandHeight * input.scale);
@@ -209,8 +227,9 @@ class TesseractRecognizer final : public TextRecognizer {
 
  private:
   StderrCapture capture_;
+  LatinEngine latin_;
   std::vector<Worker> workers_;
-  std::vector<std::jthread> loading_;  // after workers_: joined before they go
+  std::vector<std::jthread> loading_;  // last: joined before the engines go
 };
 
 }  // namespace
