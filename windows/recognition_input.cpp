@@ -138,11 +138,12 @@ bool hasCjk(std::string_view utf8) {
     const uint32_t lead = byte(i);
     // The CJK extension planes (U+20000 and up) start with F0 A0 and above.
     if (lead == 0xF0 && byte(i + 1) >= 0xA0) return true;
-    if (lead < 0xE0 || lead >= 0xF0) continue;
-    const uint32_t cp = ((lead & 0x0F) << 12) | ((byte(i + 1) & 0x3F) << 6);
+    if (lead < 0xE0 || lead >= 0xF0 || i + 2 >= utf8.size()) continue;
+    const uint32_t cp = ((lead & 0x0F) << 12) | ((byte(i + 1) & 0x3F) << 6) | (byte(i + 2) & 0x3F);
     // U+2E80 to U+9FFF: radicals, CJK punctuation, kana, ideographs; U+F900 to U+FAFF:
     // compatibility ideographs; U+FF00 to U+FFEF: full-width and half-width forms.
-    if ((cp >= 0x2E80 && cp <= 0x9FFF) || (cp >= 0xF900 && cp <= 0xFAFF) || cp >= 0xFF00) {
+    if ((cp >= 0x2E80 && cp <= 0x9FFF) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+        (cp >= 0xFF00 && cp <= 0xFFEF)) {
       return true;
     }
   }

@@ -84,6 +84,7 @@ TEST(RecognitionInput, CjkDetection) {
   EXPECT_TRUE(hasCjk("\xef\xbc\xa1"));                            // Ａ full-width
   EXPECT_TRUE(hasCjk("\xf0\xa0\x80\x8b"));                        // U+2000B
   EXPECT_FALSE(hasCjk("\xe3"));                                   // truncated
+  EXPECT_FALSE(hasCjk("\xef\xbf\xbd"));                           // U+FFFD is no CJK
 }
 
 }  // namespace
