@@ -5,8 +5,7 @@
 #include <string_view>
 
 #include "report/reply.h"
-#include "windows/platform/leptonica_png_writer.h"
-#include "windows/platform/tesseract_recognizer.h"
+#include "windows/platform/ocr_module.h"
 #include "windows/reading_order.h"
 
 namespace lorvane {
@@ -72,12 +71,11 @@ JsonObject ocrReply(uint32_t target, ArgList args, OcrServices services) {
 }
 
 void ocrTask(uint32_t target, ArgList args, std::unique_ptr<WindowSystem> windows) {
-  auto recognizer = makeTesseractRecognizer();  // starts loading its models
-  auto png = makeLeptonicaPngWriter();
-  writeReply(ocrReply(target, args, OcrServices{*windows, *recognizer, *png}));
+  OcrBackends backends = loadOcrBackends();  // the recognizer starts loading its models
+  writeReply(ocrReply(target, args, OcrServices{*windows, *backends.recognizer, *backends.png}));
   // Model loading may still run when the reply came before recognition: let it end before
   // exit tears down the library under it.
-  recognizer.reset();
+  backends.recognizer.reset();
   std::exit(0);
 }
 

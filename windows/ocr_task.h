@@ -28,8 +28,8 @@ std::optional<std::string> savePath(ArgList args);
 /// or {"error"}.
 JsonObject ocrReply(uint32_t target, ArgList args, OcrServices services);
 
-/// Makes the real recognizer and PNG writer on the calling thread, writes `ocrReply` and ends
-/// the process with status 0.
+/// Loads the recognition module (the real recognizer and PNG writer) on the calling thread,
+/// writes `ocrReply` and ends the process with status 0.
 [[noreturn]] void ocrTask(uint32_t target, ArgList args, std::unique_ptr<WindowSystem> windows);
 
 }  // namespace lorvane

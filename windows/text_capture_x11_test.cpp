@@ -213,6 +213,23 @@ TEST(TextCapture, RecognitionFailureIsAnErrorReplyAfterTheSave) {
   EXPECT_TRUE(samePixels(saved, page));
 }
 
+// A copy of the executable without the recognition module beside it still answers, with an
+// error that names the module.
+TEST(TextCapture, WithoutTheRecognitionModuleTheReplySaysSo) {
+  TempDir dir;
+  const fs::path page = blankPng(dir, 320, 200);
+  FixtureWindows window("title=t\tclass=C\tbackground=" + page.string() + "\n");
+  ASSERT_TRUE(window.ready()) << window.error();
+  const fs::path lone = dir.path / "lorvane-tap";
+  fs::copy_file(testing::tapPath(), lone);
+  const auto r = testing::runProgram(lone.string(), {"lorvane-tap", "--ocr"});
+  EXPECT_EQ(r.out.rfind(R"({"error":"Tesseract: cannot load the recognition module )", 0), 0u)
+      << r.out;
+  EXPECT_NE(r.out.find("lorvane-tap-ocr.so"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exit.code, 0);
+}
+
 // Covered by a window of an excluded process, and partly off-screen: still captured whole.
 TEST(TextCapture, ACoveredWindowIsCapturedWhole) {
   TempDir dir;
