@@ -25,8 +25,8 @@ FixtureWindows::FixtureWindows(const std::string& spec) {
   close(fd);
   specPath_ = name;
   std::ofstream(specPath_, std::ios::binary) << spec;
-  child_ = std::make_unique<ChildProcess>(fixtureWindowsPath(),
-                                          std::vector<std::string>{"lorvane-test-windows", specPath_});
+  child_ = std::make_unique<ChildProcess>(
+      fixtureWindowsPath(), std::vector<std::string>{"lorvane-test-windows", specPath_});
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
   while (std::chrono::steady_clock::now() < deadline) {
     const std::string out = child_->out();

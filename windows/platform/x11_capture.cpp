@@ -78,9 +78,9 @@ Outcome<Image> toImage(xcb_connection_t* c, xcb_window_t w, const xcb_get_image_
     uint32_t p;
     std::memcpy(&p, data + 4 * i, 4);
     if (swap) p = __builtin_bswap32(p);
-    image.pixels[i] = plain ? (p & 0xFFFFFF)
-                            : (channel(p, m.red) << 16 | channel(p, m.green) << 8 |
-                               channel(p, m.blue));
+    image.pixels[i] =
+        plain ? (p & 0xFFFFFF)
+              : (channel(p, m.red) << 16 | channel(p, m.green) << 8 | channel(p, m.blue));
   }
   return Outcome<Image>::success(std::move(image));
 }
@@ -168,8 +168,7 @@ Outcome<Image> captureX11Window(xcb_connection_t* c, const X11Atoms& a, xcb_wind
   const int16_t x = static_cast<int16_t>(offset->dst_x + topGeo->border_width);
   const int16_t y = static_cast<int16_t>(offset->dst_y + topGeo->border_width);
   XcbReply<xcb_get_image_reply_t> img(xcb_get_image_reply(
-      c,
-      xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, x, y, geo->width, geo->height, ~0u),
+      c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, x, y, geo->width, geo->height, ~0u),
       &error));
   xcb_free_pixmap(c, pixmap);
   if (redirected) xcb_composite_unredirect_window(c, top, XCB_COMPOSITE_REDIRECT_AUTOMATIC);

@@ -129,7 +129,8 @@ TEST_F(Capture, ErrorsSayWhichSystemWhichWindowAndTheXError) {
 }
 
 TEST_F(Capture, WindowsThatAreNotShownCannotBeCaptured) {
-  if (const char* noWm = std::getenv("WITH_X11_NO_WM"); noWm && std::string(noWm) == "1") GTEST_SKIP() << "needs the window manager";
+  if (const char* noWm = std::getenv("WITH_X11_NO_WM"); noWm && std::string(noWm) == "1")
+    GTEST_SKIP() << "needs the window manager";
   FixtureWindows f("class=Min\ticonic=1\nclass=Gone\thidden=1\n");
   ASSERT_TRUE(f.ready()) << f.error();
   const auto content = system->shareableContent();
@@ -143,7 +144,8 @@ TEST_F(Capture, WindowsThatAreNotShownCannotBeCaptured) {
   const auto shot = system->captureWindow(iconic, 300, 200);
   char hex[16];
   std::snprintf(hex, sizeof hex, "0x%x", iconic.windowID);
-  EXPECT_EQ(shot.error, std::string("X11 capture of window ") + hex + " failed: the window is not shown");
+  EXPECT_EQ(shot.error,
+            std::string("X11 capture of window ") + hex + " failed: the window is not shown");
 }
 
 // DISPLAY is changed for this process only while the test runs.

@@ -61,8 +61,7 @@ X11WindowType typeOf(const PropertyValue& p, const X11Atoms& a) {
 }
 
 // Collects the replies of one client; false when the window vanished meanwhile.
-bool takeClient(xcb_connection_t* c, const X11Atoms& a, const ClientCookies& k,
-                X11ClientFacts& f) {
+bool takeClient(xcb_connection_t* c, const X11Atoms& a, const ClientCookies& k, X11ClientFacts& f) {
   f.window = k.window;
   xcb_generic_error_t* e1 = nullptr;
   xcb_generic_error_t* e2 = nullptr;
@@ -112,8 +111,7 @@ bool takeClient(xcb_connection_t* c, const X11Atoms& a, const ClientCookies& k,
 std::vector<std::pair<uint32_t, uint32_t>> takePids(xcb_connection_t* c,
                                                     xcb_res_query_client_ids_cookie_t cookie) {
   std::vector<std::pair<uint32_t, uint32_t>> pids;
-  XcbReply<xcb_res_query_client_ids_reply_t> r(
-      xcb_res_query_client_ids_reply(c, cookie, nullptr));
+  XcbReply<xcb_res_query_client_ids_reply_t> r(xcb_res_query_client_ids_reply(c, cookie, nullptr));
   if (!r) return pids;
   for (auto it = xcb_res_query_client_ids_ids_iterator(r.get()); it.rem > 0;
        xcb_res_client_id_value_next(&it)) {
@@ -183,8 +181,8 @@ std::vector<xcb_window_t> clientsWithoutWm(xcb_connection_t* c, const X11Atoms& 
   };
   std::vector<TopCookies> cookies;
   for (xcb_window_t w : tops) {
-    cookies.push_back({getProp(c, w, a.wmState), xcb_get_window_attributes(c, w),
-                       xcb_query_tree(c, w)});
+    cookies.push_back(
+        {getProp(c, w, a.wmState), xcb_get_window_attributes(c, w), xcb_query_tree(c, w)});
   }
   struct Pending {
     xcb_window_t top;
@@ -202,9 +200,8 @@ std::vector<xcb_window_t> clientsWithoutWm(xcb_connection_t* c, const X11Atoms& 
       picks.emplace_back(tops[i]);
       continue;
     }
-    Pending p{tops[i],
-              attrs->map_state == XCB_MAP_STATE_VIEWABLE && attrs->override_redirect == 0,
-              {}};
+    Pending p{
+        tops[i], attrs->map_state == XCB_MAP_STATE_VIEWABLE && attrs->override_redirect == 0, {}};
     const xcb_window_t* sk = xcb_query_tree_children(sub.get());
     for (int j = xcb_query_tree_children_length(sub.get()) - 1; j >= 0; --j) {
       p.children.emplace_back(sk[j], getProp(c, sk[j], a.wmState));

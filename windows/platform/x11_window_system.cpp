@@ -110,6 +110,8 @@ class X11WindowSystem : public WindowSystem {
 
 }  // namespace
 
-std::unique_ptr<WindowSystem> makeX11WindowSystem() { return std::make_unique<X11WindowSystem>(); }
+std::unique_ptr<WindowSystem> makeX11WindowSystem() {
+  return std::make_unique<X11WindowSystem>();
+}
 
 }  // namespace lorvane
