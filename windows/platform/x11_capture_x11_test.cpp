@@ -95,6 +95,16 @@ TEST_F(Capture, ACoveredWindowIsCapturedWhole) {
   expectExact(f.ids()[0]);  // and again, after the first capture let go of it
 }
 
+TEST_F(Capture, AWindowThatOnlyItsClientPaintsIsCapturedWholeWhenCovered) {
+  // As with toolkits: the server paints no background, the client repaints on Expose.
+  FixtureWindows f("class=Pic\tclient_paint=1\tbackground=" + png.path + "\tx=100\ty=100\n" +
+                   "class=Cover\tx=150\ty=120\tw=400\th=300\n" +
+                   "class=Pic\tclient_paint=1\tbackground=" + png.path + "\tx=1800\ty=10\n");
+  ASSERT_TRUE(f.ready()) << f.error();
+  expectExact(f.ids()[0]);
+  expectExact(f.ids()[2]);
+}
+
 TEST_F(Capture, AWindowPartlyOffScreenIsCapturedWhole) {
   FixtureWindows f("class=Pic\tbackground=" + png.path + "\tx=1800\ty=990\n");
   ASSERT_TRUE(f.ready()) << f.error();
