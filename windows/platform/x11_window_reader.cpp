@@ -245,24 +245,27 @@ X11Snapshot readX11Snapshot(xcb_connection_t* c, const X11Atoms& a) {
   const auto treeCookie = xcb_query_tree(c, root);
   uint32_t checkWindow = 0;
   const bool hasCheck = firstCard32(takeProperty(c, checkCookie), checkWindow);
-  std::vector<xcb_window_t> stacking = windowList(takeProperty(c, stackingCookie));
+  const PropertyValue stackingProp = takeProperty(c, stackingCookie);
+  std::vector<xcb_window_t> stacking = windowList(stackingProp);
   std::reverse(stacking.begin(), stacking.end());
   if (uint32_t d = 0; firstCard32(takeProperty(c, desktopCookie), d)) {
     snap.screen.currentDesktop = d;
   }
 
   if (hasCheck) {
-    // Ask the check window whether it still names itself while the clients are being read:
-    // the window manager is live exactly when it does.
+    // A window manager that has gone leaves the root's property behind: it is live exactly
+    // when the window named there still names itself.
     const auto selfCookie = getProp(c, checkWindow, a.netSupportingWmCheck);
     uint32_t self = 0;
     snap.screen.wmLive = firstCard32(takeProperty(c, selfCookie), self) && self == checkWindow;
   }
-  if (snap.screen.wmLive) {
+  // A window manager without a stacking list is read as if there were none, but its
+  // desktop and state properties still count.
+  if (snap.screen.wmLive && stackingProp.present) {
     xcb_discard_reply(c, treeCookie.sequence);
     snap.clients = readClients(c, a, stacking, root);
   } else {
-    snap.screen.currentDesktop.reset();
+    if (!snap.screen.wmLive) snap.screen.currentDesktop.reset();
     snap.clients = readClients(c, a, clientsWithoutWm(c, a, treeCookie), root);
   }
   return snap;
