@@ -50,7 +50,6 @@ const char* const kMixedSpec =
     "title=popup\tclass=Popup\toverride_redirect=1\n";
 
 TEST(WindowListing, NoWindowsGiveTheEmptyArray) {
-  if (!windowManagerRuns()) GTEST_SKIP() << "needs the window manager";
   EXPECT_EQ(listWindows(), "[]\n");
 }
 

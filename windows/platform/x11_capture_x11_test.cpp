@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <leptonica/allheaders.h>
 #include <unistd.h>
+#include <xcb/composite.h>
+#include <xcb/xcb.h>
 
 #include <cstdlib>
 
@@ -107,6 +109,46 @@ TEST_F(Capture, AWindowThatOnlyItsClientPaintsIsCapturedWholeWhenCovered) {
 
 TEST_F(Capture, AWindowPartlyOffScreenIsCapturedWhole) {
   FixtureWindows f("class=Pic\tbackground=" + png.path + "\tx=1800\ty=990\n");
+  ASSERT_TRUE(f.ready()) << f.error();
+  expectExact(f.ids()[0]);
+}
+
+// A stand-in for a compositing manager: owns _NET_WM_CM_S0 and redirects every top-level
+// window manually (so nothing reaches the screen any more, but each window has its pixmap).
+class FakeCompositor {
+ public:
+  FakeCompositor() : c_(xcb_connect(nullptr, nullptr)) {
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
+    const char name[] = "_NET_WM_CM_S0";
+    auto* atom = xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, sizeof name - 1, name), nullptr);
+    const xcb_window_t owner = xcb_generate_id(c_);
+    xcb_create_window(c_, 0, owner, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY, 0, 0,
+                      nullptr);
+    xcb_set_selection_owner(c_, owner, atom->atom, XCB_CURRENT_TIME);
+    std::free(atom);
+    xcb_composite_query_version_reply_t* v =
+        xcb_composite_query_version_reply(c_, xcb_composite_query_version(c_, 0, 4), nullptr);
+    std::free(v);
+    xcb_generic_error_t* e = xcb_request_check(
+        c_,
+        xcb_composite_redirect_subwindows_checked(c_, screen->root, XCB_COMPOSITE_REDIRECT_MANUAL));
+    ok_ = e == nullptr;
+    std::free(e);
+  }
+  ~FakeCompositor() { xcb_disconnect(c_); }
+  bool ok() const { return ok_; }
+
+ private:
+  xcb_connection_t* c_;
+  bool ok_ = false;
+};
+
+TEST_F(Capture, UnderACompositorTheWindowsOwnPixmapIsRead) {
+  // The compositor runs first, as it would: windows are redirected from the start.
+  FakeCompositor compositor;
+  ASSERT_TRUE(compositor.ok());
+  FixtureWindows f("class=Pic\tclient_paint=1\tbackground=" + png.path + "\tx=100\ty=100\n" +
+                   "class=Cover\tx=150\ty=120\tw=400\th=300\n");
   ASSERT_TRUE(f.ready()) << f.error();
   expectExact(f.ids()[0]);
 }
