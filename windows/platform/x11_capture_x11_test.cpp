@@ -24,11 +24,16 @@ uint32_t pattern(int x, int y) {
 
 // A PNG whose every pixel is pattern(x, y), removed with the object.
 struct PatternPng {
-  std::string path = "/tmp/lorvane-pattern-" + std::to_string(getpid()) + ".png";
-  PatternPng() {
-    PIX* pix = pixCreate(kW, kH, 32);
-    for (int y = 0; y < kH; ++y) {
-      for (int x = 0; x < kW; ++x) {
+  int w, h;
+  std::string path;
+  explicit PatternPng(int width = kW, int height = kH)
+      : w(width),
+        h(height),
+        path("/tmp/lorvane-pattern-" + std::to_string(getpid()) + "-" + std::to_string(w) +
+             ".png") {
+    PIX* pix = pixCreate(w, h, 32);
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
         const uint32_t p = pattern(x, y);
         pixSetRGBPixel(pix, x, y, p >> 16, (p >> 8) & 0xFF, p & 0xFF);
       }
@@ -40,12 +45,12 @@ struct PatternPng {
 };
 
 // Counts the pixels that differ from the pattern scaled to the image's size.
-int mismatches(const Image& image) {
+int mismatches(const Image& image, int srcW = kW, int srcH = kH) {
   int bad = 0;
   for (int64_t y = 0; y < image.height; ++y) {
     for (int64_t x = 0; x < image.width; ++x) {
-      const auto sx = static_cast<int>(x * kW / image.width);
-      const auto sy = static_cast<int>(y * kH / image.height);
+      const auto sx = static_cast<int>(x * srcW / image.width);
+      const auto sy = static_cast<int>(y * srcH / image.height);
       bad += image.pixels[static_cast<size_t>(y * image.width + x)] != pattern(sx, sy);
     }
   }
@@ -67,15 +72,15 @@ class Capture : public ::testing::Test {
   PatternPng png;
   std::unique_ptr<WindowSystem> system = makeX11WindowSystem();
 
-  void expectExact(uint32_t id) {
+  void expectExact(uint32_t id, int width = kW, int height = kH) {
     const CapturableWindow w = findWindow(*system, id);
-    EXPECT_EQ(w.contentWidth, kW);
-    EXPECT_EQ(w.contentHeight, kH);
-    const auto shot = system->captureWindow(w, kW, kH);
+    EXPECT_EQ(w.contentWidth, width);
+    EXPECT_EQ(w.contentHeight, height);
+    const auto shot = system->captureWindow(w, width, height);
     ASSERT_TRUE(shot.ok()) << shot.error;
-    ASSERT_EQ(shot.value->width, kW);
-    ASSERT_EQ(shot.value->height, kH);
-    EXPECT_EQ(mismatches(*shot.value), 0);
+    ASSERT_EQ(shot.value->width, width);
+    ASSERT_EQ(shot.value->height, height);
+    EXPECT_EQ(mismatches(*shot.value, width, height), 0);
   }
 };
 
@@ -87,6 +92,13 @@ TEST_F(Capture, AShownWindowIsCapturedPixelExact) {
   EXPECT_EQ(w.title, "picture");
   EXPECT_EQ(w.pointPixelScale, 1.0f);
   expectExact(f.ids()[0]);
+}
+
+TEST_F(Capture, AWindowOfTextSizeIsCapturedPixelExact) {
+  const PatternPng big(1280, 800);
+  FixtureWindows f("class=Big\tclient_paint=1\tbackground=" + big.path + "\tx=700\ty=400\n");
+  ASSERT_TRUE(f.ready()) << f.error();
+  expectExact(f.ids()[0], 1280, 800);
 }
 
 TEST_F(Capture, ACoveredWindowIsCapturedWhole) {
