@@ -83,7 +83,9 @@ bool takeClient(xcb_connection_t* c, const X11Atoms& a, const ClientCookies& k, 
   const PropertyValue desktop = takeProperty(c, k.desktop, &gone);
   if (gone) return false;
 
-  f.viewable = attrs->map_state == XCB_MAP_STATE_VIEWABLE;
+  // An input-only window shows nothing: never on screen.
+  f.viewable =
+      attrs->map_state == XCB_MAP_STATE_VIEWABLE && attrs->_class != XCB_WINDOW_CLASS_INPUT_ONLY;
   f.overrideRedirect = attrs->override_redirect != 0;
   f.rootX = origin->dst_x;
   f.rootY = origin->dst_y;
@@ -186,7 +188,7 @@ std::vector<xcb_window_t> clientsWithoutWm(xcb_connection_t* c, const X11Atoms& 
   }
   struct Pending {
     xcb_window_t top;
-    bool fallback;  // viewable and not override-redirect
+    bool fallback;  // shown and not override-redirect
     std::vector<std::pair<xcb_window_t, xcb_get_property_cookie_t>> children;
   };
   std::vector<std::variant<xcb_window_t, Pending>> picks;
@@ -200,8 +202,9 @@ std::vector<xcb_window_t> clientsWithoutWm(xcb_connection_t* c, const X11Atoms& 
       picks.emplace_back(tops[i]);
       continue;
     }
-    Pending p{
-        tops[i], attrs->map_state == XCB_MAP_STATE_VIEWABLE && attrs->override_redirect == 0, {}};
+    const bool shown =
+        attrs->map_state == XCB_MAP_STATE_VIEWABLE && attrs->_class != XCB_WINDOW_CLASS_INPUT_ONLY;
+    Pending p{tops[i], shown && attrs->override_redirect == 0, {}};
     const xcb_window_t* sk = xcb_query_tree_children(sub.get());
     for (int j = xcb_query_tree_children_length(sub.get()) - 1; j >= 0; --j) {
       p.children.emplace_back(sk[j], getProp(c, sk[j], a.wmState));
