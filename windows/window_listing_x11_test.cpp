@@ -92,6 +92,16 @@ TEST(WindowListing, WithoutWindowManagerStaleStateIsIgnored) {
       "title=popup\tclass=E\toverride_redirect=1\n"
       "title=panel\tclass=F\ttype=dock\n");
   ASSERT_TRUE(fixture.ready()) << fixture.error();
+  // What a window manager that died would leave on the root: a check window that is gone,
+  // a stacking list and a current desktop.
+  const std::string first = std::to_string(fixture.ids()[0]);
+  for (const auto& [name, value] : {std::pair{"_NET_SUPPORTING_WM_CHECK", "4194303"},
+                                    {"_NET_CLIENT_LIST_STACKING", first.c_str()},
+                                    {"_NET_CURRENT_DESKTOP", "1"}}) {
+    const auto r = testing::runProgram("/usr/bin/xprop",
+                                       {"xprop", "-root", "-f", name, "32c", "-set", name, value});
+    ASSERT_EQ(r.exit.code, 0) << r.err;
+  }
   EXPECT_EQ(listWindows(), R"([{"app":"C","title":"desktop 2"},{"app":"B","title":"was iconic"},)"
                            R"({"app":"A","title":"first"}])"
                            "\n");

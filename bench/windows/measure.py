@@ -42,9 +42,11 @@ def main():
             listed = len(json.loads(out))
             _, out = timed(wm_cmd)
             wm_listed = len(out.splitlines())
-            samples = {"tap": [], "wmctrl": []}
+            # The same program without a display: what starting the process costs.
+            start_cmd = ["env", "-u", "DISPLAY", TAP, "--windows"]
+            samples = {"tap": [], "wmctrl": [], "start": []}
             for r in range(ROUNDS):
-                order = [("tap", tap_cmd), ("wmctrl", wm_cmd)]
+                order = [("tap", tap_cmd), ("wmctrl", wm_cmd), ("start", start_cmd)]
                 if r % 2:
                     order.reverse()
                 for name, cmd in order:
@@ -59,6 +61,8 @@ def main():
     print(f"runs: {ROUNDS} alternating rounds of {RUNS_PER_ROUND} runs per tool")
     print(f"lorvane-tap --windows  median {tap * 1000:.1f} ms")
     print(f"wmctrl -lpG            median {wm * 1000:.1f} ms")
+    start = statistics.median(samples["start"])
+    print(f"  (lorvane-tap --windows without a display, i.e. process start: {start * 1000:.1f} ms)")
     print(f"ratio                  {tap / wm:.2f} (target at most 0.5)")
 
 

@@ -124,40 +124,54 @@ std::vector<std::pair<uint32_t, uint32_t>> takePids(xcb_connection_t* c,
   return pids;
 }
 
-std::vector<X11ClientFacts> readClients(xcb_connection_t* c, const X11Atoms& a,
-                                        const std::vector<xcb_window_t>& windows,
-                                        xcb_window_t root) {
-  const xcb_setup_t* setup = xcb_get_setup(c);
-  const uint32_t baseMask = ~setup->resource_id_mask;
-  std::vector<ClientCookies> cookies;
-  cookies.reserve(windows.size());
-  for (xcb_window_t w : windows) cookies.emplace_back(c, a, w, root);
-
-  const xcb_query_extension_reply_t* res = xcb_get_extension_data(c, &xcb_res_id);
-  std::optional<xcb_res_query_client_ids_cookie_t> pidCookie;
-  if (res != nullptr && res->present && !windows.empty()) {
-    std::set<uint32_t> bases;
-    for (xcb_window_t w : windows) bases.insert(w & baseMask);
-    std::vector<xcb_res_client_id_spec_t> specs;
-    for (uint32_t b : bases) specs.push_back({b, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
-    pidCookie = xcb_res_query_client_ids(c, specs.size(), specs.data());
-  }
-
-  std::vector<X11ClientFacts> clients;
-  for (const ClientCookies& k : cookies) {
-    X11ClientFacts f;
-    if (takeClient(c, a, k, f)) clients.push_back(std::move(f));
-  }
-  if (pidCookie) {
-    const auto pids = takePids(c, *pidCookie);
-    for (X11ClientFacts& f : clients) {
-      for (const auto& [base, pid] : pids) {
-        if ((f.window & baseMask) == base) f.resPid = pid;
-      }
+// The requests for a list of client windows, all sent at once; the replies are read (or
+// dropped) later.
+class ClientBatch {
+ public:
+  ClientBatch(xcb_connection_t* c, const X11Atoms& a, const std::vector<xcb_window_t>& windows,
+              xcb_window_t root)
+      : c_(c), a_(a), baseMask_(~xcb_get_setup(c)->resource_id_mask) {
+    cookies_.reserve(windows.size());
+    for (xcb_window_t w : windows) cookies_.emplace_back(c, a, w, root);
+    const xcb_query_extension_reply_t* res = xcb_get_extension_data(c, &xcb_res_id);
+    if (res != nullptr && res->present && !windows.empty()) {
+      std::set<uint32_t> bases;
+      for (xcb_window_t w : windows) bases.insert(w & baseMask_);
+      std::vector<xcb_res_client_id_spec_t> specs;
+      for (uint32_t b : bases) specs.push_back({b, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
+      pidCookie_ = xcb_res_query_client_ids(c, specs.size(), specs.data());
     }
   }
-  return clients;
-}
+
+  std::vector<X11ClientFacts> take() {
+    std::vector<X11ClientFacts> clients;
+    for (const ClientCookies& k : cookies_) {
+      X11ClientFacts f;
+      if (takeClient(c_, a_, k, f)) clients.push_back(std::move(f));
+    }
+    if (pidCookie_) {
+      const auto pids = takePids(c_, *pidCookie_);
+      for (X11ClientFacts& f : clients) {
+        for (const auto& [base, pid] : pids) {
+          if ((f.window & baseMask_) == base) f.resPid = pid;
+        }
+      }
+    }
+    return clients;
+  }
+
+  void discard() {
+    for (const ClientCookies& k : cookies_) k.discard(c_);
+    if (pidCookie_) xcb_discard_reply(c_, pidCookie_->sequence);
+  }
+
+ private:
+  xcb_connection_t* c_;
+  const X11Atoms& a_;
+  uint32_t baseMask_;
+  std::vector<ClientCookies> cookies_;
+  std::optional<xcb_res_query_client_ids_cookie_t> pidCookie_;
+};
 
 std::vector<xcb_window_t> windowList(const PropertyValue& p) {
   std::vector<xcb_window_t> list;
@@ -255,21 +269,29 @@ X11Snapshot readX11Snapshot(xcb_connection_t* c, const X11Atoms& a) {
     snap.screen.currentDesktop = d;
   }
 
+  // The stacking list is read on the bet that the window manager is live; the bet is
+  // checked in the same round trip.
+  std::optional<ClientBatch> managed;
+  std::optional<xcb_get_property_cookie_t> selfCookie;
   if (hasCheck) {
+    selfCookie = getProp(c, checkWindow, a.netSupportingWmCheck);
+    if (stackingProp.present) managed.emplace(c, a, stacking, root);
+  }
+  if (selfCookie) {
     // A window manager that has gone leaves the root's property behind: it is live exactly
     // when the window named there still names itself.
-    const auto selfCookie = getProp(c, checkWindow, a.netSupportingWmCheck);
     uint32_t self = 0;
-    snap.screen.wmLive = firstCard32(takeProperty(c, selfCookie), self) && self == checkWindow;
+    snap.screen.wmLive = firstCard32(takeProperty(c, *selfCookie), self) && self == checkWindow;
   }
   // A window manager without a stacking list is read as if there were none, but its
   // desktop and state properties still count.
-  if (snap.screen.wmLive && stackingProp.present) {
+  if (snap.screen.wmLive && managed) {
     xcb_discard_reply(c, treeCookie.sequence);
-    snap.clients = readClients(c, a, stacking, root);
+    snap.clients = managed->take();
   } else {
+    if (managed) managed->discard();
     if (!snap.screen.wmLive) snap.screen.currentDesktop.reset();
-    snap.clients = readClients(c, a, clientsWithoutWm(c, a, treeCookie), root);
+    snap.clients = ClientBatch(c, a, clientsWithoutWm(c, a, treeCookie), root).take();
   }
   return snap;
 }
