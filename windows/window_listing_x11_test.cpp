@@ -19,9 +19,11 @@ bool windowManagerRuns() {
   return noWm == nullptr || std::string(noWm) != "1";
 }
 
-std::string listWindows(testing::ChildOptions options = {}) {
-  const auto r =
-      testing::runProgram(testing::tapPath(), {"lorvane-tap", "--windows"}, {}, std::move(options));
+std::string listWindows(testing::ChildOptions options = {},
+                        std::vector<std::string> extraArgs = {}) {
+  std::vector<std::string> argv = {"lorvane-tap", "--windows"};
+  argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+  const auto r = testing::runProgram(testing::tapPath(), argv, {}, std::move(options));
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.exit.code, 0);
   return r.out;
@@ -80,6 +82,14 @@ TEST(WindowListing, OrdinaryShownWindowsFrontMostFirst) {
                            R"({"app":"Latin","title":"café latin"},)"
                            R"({"app":"Editor","title":"notes\/today.txt"}])"
                            "\n");
+}
+
+TEST(WindowListing, WindowsOfExcludedProcessesAreListedLikeAllOthers) {
+  FixtureWindows fixture("title=mine\tclass=Parent\n");
+  ASSERT_TRUE(fixture.ready()) << fixture.error();
+  const std::string expected = R"([{"app":"Parent","title":"mine"}])"
+                               "\n";
+  EXPECT_EQ(listWindows({}, {"--exclude-pid=" + std::to_string(fixture.pid()), "--ocr"}), expected);
 }
 
 TEST(WindowListing, WithoutWindowManagerStaleStateIsIgnored) {
