@@ -30,7 +30,7 @@ std::string listWindows(testing::ChildOptions options = {},
 }
 
 // Every kind of window the list must show or leave out, one per line.
-const char* const kMixedSpec =
+const char* const kMixedLayout =
     "title=notes/today.txt\tclass=Editor\tpid=4242\n"
     "wm_name=caf\\xe9 latin\tclass=Latin\n"
     "title=first\\nsecond\tclass=Notes\ttype=dialog\ttransient_for=0\n"
@@ -65,7 +65,7 @@ TEST(WindowListing, WithoutADisplayTheReplyIsTheEmptyArray) {
 
 TEST(WindowListing, OrdinaryShownWindowsFrontMostFirst) {
   if (!windowManagerRuns()) GTEST_SKIP() << "needs the window manager";
-  FixtureWindows fixture(kMixedSpec);
+  FixtureWindows fixture(kMixedLayout);
   ASSERT_TRUE(fixture.ready()) << fixture.error();
   // Front-most first: mapped later is higher; the dialog sits above its parent. The window
   // without WM_CLASS is named after its process (comm, at most 15 bytes). Left out: dock,
@@ -85,9 +85,9 @@ TEST(WindowListing, OrdinaryShownWindowsFrontMostFirst) {
 }
 
 TEST(WindowListing, WindowsOfExcludedProcessesAreListedLikeAllOthers) {
-  FixtureWindows fixture("title=mine\tclass=Parent\n");
+  FixtureWindows fixture("title=mine\tclass=Other\n");
   ASSERT_TRUE(fixture.ready()) << fixture.error();
-  const std::string expected = R"([{"app":"Parent","title":"mine"}])"
+  const std::string expected = R"([{"app":"Other","title":"mine"}])"
                                "\n";
   EXPECT_EQ(listWindows({}, {"--exclude-pid=" + std::to_string(fixture.pid()), "--ocr"}), expected);
 }
@@ -147,11 +147,11 @@ TEST(WindowList, FieldsOfEachWindowAndTheOwnerFromXResource) {
 TEST(WindowList, WindowsThatVanishWhileBeingReadAreLeftOut) {
   // The fixture's 80 windows go away all at once, between two of our pipelined requests if
   // we are lucky: no entry may come out half read, and the listing goes on.
-  std::string spec;
-  for (int i = 0; i < 80; ++i) spec += "title=w" + std::to_string(i) + "\tclass=Gone\n";
+  std::string layout;
+  for (int i = 0; i < 80; ++i) layout += "title=w" + std::to_string(i) + "\tclass=Gone\n";
   auto system = makeX11WindowSystem();
   for (int round = 0; round < 3; ++round) {
-    auto fixture = std::make_unique<FixtureWindows>(spec);
+    auto fixture = std::make_unique<FixtureWindows>(layout);
     ASSERT_TRUE(fixture->ready()) << fixture->error();
     std::thread closer([&] {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));

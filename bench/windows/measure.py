@@ -11,12 +11,12 @@ TAP, FIXTURE, ROUNDS = sys.argv[1], sys.argv[2], int(sys.argv[3])
 FIXTURES, PER_FIXTURE, RUNS_PER_ROUND = 4, 25, 10
 
 
-def start_fixture(n, spec_dir):
+def start_fixture(n, layout_dir):
     lines = []
     for i in range(PER_FIXTURE):
         lines.append(f"title=Document {n * 100 + i} / notes\tclass=App{n}\tpid={4000 + i}"
                      f"\tw={200 + i}\th={120 + i}")
-    path = os.path.join(spec_dir, f"spec{n}")
+    path = os.path.join(layout_dir, f"layout{n}")
     with open(path, "w") as f:
         f.write("\n".join(lines) + "\n")
     proc = subprocess.Popen([FIXTURE, path], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
@@ -41,8 +41,8 @@ def timed(cmd):
 
 
 def main():
-    with tempfile.TemporaryDirectory() as spec_dir:
-        fixtures = [start_fixture(n, spec_dir) for n in range(FIXTURES)]
+    with tempfile.TemporaryDirectory() as layout_dir:
+        fixtures = [start_fixture(n, layout_dir) for n in range(FIXTURES)]
         try:
             tap_cmd, wm_cmd = [TAP, "--windows"], ["wmctrl", "-lpG"]
             _, out = timed(tap_cmd)

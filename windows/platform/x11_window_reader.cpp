@@ -137,9 +137,9 @@ class ClientBatch {
     if (res != nullptr && res->present && !windows.empty()) {
       std::set<uint32_t> bases;
       for (xcb_window_t w : windows) bases.insert(w & baseMask_);
-      std::vector<xcb_res_client_id_spec_t> specs;
-      for (uint32_t b : bases) specs.push_back({b, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
-      pidCookie_ = xcb_res_query_client_ids(c, specs.size(), specs.data());
+      std::vector<xcb_res_client_id_spec_t> owners;
+      for (uint32_t b : bases) owners.push_back({b, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
+      pidCookie_ = xcb_res_query_client_ids(c, owners.size(), owners.data());
     }
   }
 
