@@ -15,18 +15,18 @@ std::string fixtureWindowsPath() {
   return path != nullptr ? path : "./lorvane-test-windows";
 }
 
-FixtureWindows::FixtureWindows(const std::string& spec) {
+FixtureWindows::FixtureWindows(const std::string& layout) {
   char name[] = "/tmp/lorvane-fixture-XXXXXX";
   const int fd = mkstemp(name);
   if (fd < 0) {
-    error_ = "cannot create a spec file";
+    error_ = "cannot create a layout file";
     return;
   }
   close(fd);
-  specPath_ = name;
-  std::ofstream(specPath_, std::ios::binary) << spec;
-  child_ = std::make_unique<ChildProcess>(fixtureWindowsPath(),
-                                          std::vector<std::string>{"lorvane-test-windows", specPath_});
+  layoutPath_ = name;
+  std::ofstream(layoutPath_, std::ios::binary) << layout;
+  child_ = std::make_unique<ChildProcess>(
+      fixtureWindowsPath(), std::vector<std::string>{"lorvane-test-windows", layoutPath_});
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
   while (std::chrono::steady_clock::now() < deadline) {
     const std::string out = child_->out();
@@ -51,7 +51,7 @@ FixtureWindows::~FixtureWindows() {
     child_->closeStdin();
     child_->wait(std::chrono::seconds(5));
   }
-  if (!specPath_.empty()) std::remove(specPath_.c_str());
+  if (!layoutPath_.empty()) std::remove(layoutPath_.c_str());
 }
 
 }  // namespace lorvane::testing

@@ -1,17 +1,15 @@
 #include "windows/platform/x11_capture.h"
 
+#include "windows/platform/x11_repaint_watch.h"
+
 #include <xcb/composite.h>
 
 #include <bit>
-#include <chrono>
 #include <cstring>
-#include <thread>
+#include <optional>
 
 namespace lorvane {
 namespace {
-
-// A client repaints exposed areas within a frame or two; a frozen one must not hang us.
-constexpr auto kRepaintWait = std::chrono::milliseconds(60);
 
 Outcome<Image> fail(xcb_window_t w, const std::string& what) {
   return Outcome<Image>::failure("X11 capture of window " + hexId(w) + " failed: " + what);
@@ -78,26 +76,11 @@ Outcome<Image> toImage(xcb_connection_t* c, xcb_window_t w, const xcb_get_image_
     uint32_t p;
     std::memcpy(&p, data + 4 * i, 4);
     if (swap) p = __builtin_bswap32(p);
-    image.pixels[i] = plain ? (p & 0xFFFFFF)
-                            : (channel(p, m.red) << 16 | channel(p, m.green) << 8 |
-                               channel(p, m.blue));
+    image.pixels[i] =
+        plain ? (p & 0xFFFFFF)
+              : (channel(p, m.red) << 16 | channel(p, m.green) << 8 | channel(p, m.blue));
   }
   return Outcome<Image>::success(std::move(image));
-}
-
-// Waits until the client has had the chance to repaint what the redirection exposed: when
-// the server sent no Expose for the window, nothing was hidden and nothing needs repainting.
-void waitForRepaint(xcb_connection_t* c, xcb_window_t w) {
-  XcbReply<xcb_get_input_focus_reply_t> sync(
-      xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-  bool exposed = false;
-  while (XcbReply<xcb_generic_event_t> ev{xcb_poll_for_event(c)}) {
-    if ((ev->response_type & 0x7F) == XCB_EXPOSE &&
-        reinterpret_cast<xcb_expose_event_t*>(ev.get())->window == w) {
-      exposed = true;
-    }
-  }
-  if (exposed) std::this_thread::sleep_for(kRepaintWait);
 }
 
 }  // namespace
@@ -150,13 +133,13 @@ Outcome<Image> captureX11Window(xcb_connection_t* c, const X11Atoms& a, xcb_wind
 
   const bool compositorRuns = owner && owner->owner != XCB_WINDOW_NONE;
   bool redirected = false;
+  std::optional<RepaintWatch> watch;
   if (!compositorRuns) {
-    const uint32_t mask = XCB_EVENT_MASK_EXPOSURE;
-    xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &mask);
+    watch.emplace(c, window, geo->width, geo->height);
     XcbReply<xcb_generic_error_t> e(xcb_request_check(
         c, xcb_composite_redirect_window_checked(c, top, XCB_COMPOSITE_REDIRECT_AUTOMATIC)));
     redirected = e == nullptr;  // another client's redirection serves as well
-    waitForRepaint(c, window);
+    watch->waitForRepaint();
   }
   const xcb_pixmap_t pixmap = xcb_generate_id(c);
   if (XcbReply<xcb_generic_error_t> e{
@@ -168,8 +151,7 @@ Outcome<Image> captureX11Window(xcb_connection_t* c, const X11Atoms& a, xcb_wind
   const int16_t x = static_cast<int16_t>(offset->dst_x + topGeo->border_width);
   const int16_t y = static_cast<int16_t>(offset->dst_y + topGeo->border_width);
   XcbReply<xcb_get_image_reply_t> img(xcb_get_image_reply(
-      c,
-      xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, x, y, geo->width, geo->height, ~0u),
+      c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, x, y, geo->width, geo->height, ~0u),
       &error));
   xcb_free_pixmap(c, pixmap);
   if (redirected) xcb_composite_unredirect_window(c, top, XCB_COMPOSITE_REDIRECT_AUTOMATIC);

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <leptonica/allheaders.h>
 #include <unistd.h>
+#include <xcb/composite.h>
+#include <xcb/xcb.h>
 
 #include <cstdlib>
 
@@ -22,11 +24,16 @@ uint32_t pattern(int x, int y) {
 
 // A PNG whose every pixel is pattern(x, y), removed with the object.
 struct PatternPng {
-  std::string path = "/tmp/lorvane-pattern-" + std::to_string(getpid()) + ".png";
-  PatternPng() {
-    PIX* pix = pixCreate(kW, kH, 32);
-    for (int y = 0; y < kH; ++y) {
-      for (int x = 0; x < kW; ++x) {
+  int w, h;
+  std::string path;
+  explicit PatternPng(int width = kW, int height = kH)
+      : w(width),
+        h(height),
+        path("/tmp/lorvane-pattern-" + std::to_string(getpid()) + "-" + std::to_string(w) +
+             ".png") {
+    PIX* pix = pixCreate(w, h, 32);
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
         const uint32_t p = pattern(x, y);
         pixSetRGBPixel(pix, x, y, p >> 16, (p >> 8) & 0xFF, p & 0xFF);
       }
@@ -38,12 +45,12 @@ struct PatternPng {
 };
 
 // Counts the pixels that differ from the pattern scaled to the image's size.
-int mismatches(const Image& image) {
+int mismatches(const Image& image, int srcW = kW, int srcH = kH) {
   int bad = 0;
   for (int64_t y = 0; y < image.height; ++y) {
     for (int64_t x = 0; x < image.width; ++x) {
-      const auto sx = static_cast<int>(x * kW / image.width);
-      const auto sy = static_cast<int>(y * kH / image.height);
+      const auto sx = static_cast<int>(x * srcW / image.width);
+      const auto sy = static_cast<int>(y * srcH / image.height);
       bad += image.pixels[static_cast<size_t>(y * image.width + x)] != pattern(sx, sy);
     }
   }
@@ -65,15 +72,15 @@ class Capture : public ::testing::Test {
   PatternPng png;
   std::unique_ptr<WindowSystem> system = makeX11WindowSystem();
 
-  void expectExact(uint32_t id) {
+  void expectExact(uint32_t id, int width = kW, int height = kH) {
     const CapturableWindow w = findWindow(*system, id);
-    EXPECT_EQ(w.contentWidth, kW);
-    EXPECT_EQ(w.contentHeight, kH);
-    const auto shot = system->captureWindow(w, kW, kH);
+    EXPECT_EQ(w.contentWidth, width);
+    EXPECT_EQ(w.contentHeight, height);
+    const auto shot = system->captureWindow(w, width, height);
     ASSERT_TRUE(shot.ok()) << shot.error;
-    ASSERT_EQ(shot.value->width, kW);
-    ASSERT_EQ(shot.value->height, kH);
-    EXPECT_EQ(mismatches(*shot.value), 0);
+    ASSERT_EQ(shot.value->width, width);
+    ASSERT_EQ(shot.value->height, height);
+    EXPECT_EQ(mismatches(*shot.value, width, height), 0);
   }
 };
 
@@ -87,6 +94,13 @@ TEST_F(Capture, AShownWindowIsCapturedPixelExact) {
   expectExact(f.ids()[0]);
 }
 
+TEST_F(Capture, AWindowOfTextSizeIsCapturedPixelExact) {
+  const PatternPng big(1280, 800);
+  FixtureWindows f("class=Big\tclient_paint=1\tbackground=" + big.path + "\tx=700\ty=400\n");
+  ASSERT_TRUE(f.ready()) << f.error();
+  expectExact(f.ids()[0], 1280, 800);
+}
+
 TEST_F(Capture, ACoveredWindowIsCapturedWhole) {
   FixtureWindows f("class=Pic\tbackground=" + png.path + "\tx=100\ty=100\n" +
                    "class=Cover\tx=150\ty=120\tw=400\th=300\n");
@@ -95,8 +109,58 @@ TEST_F(Capture, ACoveredWindowIsCapturedWhole) {
   expectExact(f.ids()[0]);  // and again, after the first capture let go of it
 }
 
+TEST_F(Capture, AWindowThatOnlyItsClientPaintsIsCapturedWholeWhenCovered) {
+  // As with toolkits: the server paints no background, the client repaints on Expose.
+  FixtureWindows f("class=Pic\tclient_paint=1\tbackground=" + png.path + "\tx=100\ty=100\n" +
+                   "class=Cover\tx=150\ty=120\tw=400\th=300\n" +
+                   "class=Pic\tclient_paint=1\tbackground=" + png.path + "\tx=1800\ty=10\n");
+  ASSERT_TRUE(f.ready()) << f.error();
+  expectExact(f.ids()[0]);
+  expectExact(f.ids()[2]);
+}
+
 TEST_F(Capture, AWindowPartlyOffScreenIsCapturedWhole) {
   FixtureWindows f("class=Pic\tbackground=" + png.path + "\tx=1800\ty=990\n");
+  ASSERT_TRUE(f.ready()) << f.error();
+  expectExact(f.ids()[0]);
+}
+
+// A stand-in for a compositing manager: owns _NET_WM_CM_S0 and redirects every top-level
+// window manually (so nothing reaches the screen any more, but each window has its pixmap).
+class FakeCompositor {
+ public:
+  FakeCompositor() : c_(xcb_connect(nullptr, nullptr)) {
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
+    const char name[] = "_NET_WM_CM_S0";
+    auto* atom = xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, sizeof name - 1, name), nullptr);
+    const xcb_window_t owner = xcb_generate_id(c_);
+    xcb_create_window(c_, 0, owner, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY, 0, 0,
+                      nullptr);
+    xcb_set_selection_owner(c_, owner, atom->atom, XCB_CURRENT_TIME);
+    std::free(atom);
+    xcb_composite_query_version_reply_t* v =
+        xcb_composite_query_version_reply(c_, xcb_composite_query_version(c_, 0, 4), nullptr);
+    std::free(v);
+    xcb_generic_error_t* e = xcb_request_check(
+        c_,
+        xcb_composite_redirect_subwindows_checked(c_, screen->root, XCB_COMPOSITE_REDIRECT_MANUAL));
+    ok_ = e == nullptr;
+    std::free(e);
+  }
+  ~FakeCompositor() { xcb_disconnect(c_); }
+  bool ok() const { return ok_; }
+
+ private:
+  xcb_connection_t* c_;
+  bool ok_ = false;
+};
+
+TEST_F(Capture, UnderACompositorTheWindowsOwnPixmapIsRead) {
+  // The compositor runs first, as it would: windows are redirected from the start.
+  FakeCompositor compositor;
+  ASSERT_TRUE(compositor.ok());
+  FixtureWindows f("class=Pic\tclient_paint=1\tbackground=" + png.path + "\tx=100\ty=100\n" +
+                   "class=Cover\tx=150\ty=120\tw=400\th=300\n");
   ASSERT_TRUE(f.ready()) << f.error();
   expectExact(f.ids()[0]);
 }
@@ -129,7 +193,8 @@ TEST_F(Capture, ErrorsSayWhichSystemWhichWindowAndTheXError) {
 }
 
 TEST_F(Capture, WindowsThatAreNotShownCannotBeCaptured) {
-  if (const char* noWm = std::getenv("WITH_X11_NO_WM"); noWm && std::string(noWm) == "1") GTEST_SKIP() << "needs the window manager";
+  if (const char* noWm = std::getenv("WITH_X11_NO_WM"); noWm && std::string(noWm) == "1")
+    GTEST_SKIP() << "needs the window manager";
   FixtureWindows f("class=Min\ticonic=1\nclass=Gone\thidden=1\n");
   ASSERT_TRUE(f.ready()) << f.error();
   const auto content = system->shareableContent();
@@ -143,7 +208,8 @@ TEST_F(Capture, WindowsThatAreNotShownCannotBeCaptured) {
   const auto shot = system->captureWindow(iconic, 300, 200);
   char hex[16];
   std::snprintf(hex, sizeof hex, "0x%x", iconic.windowID);
-  EXPECT_EQ(shot.error, std::string("X11 capture of window ") + hex + " failed: the window is not shown");
+  EXPECT_EQ(shot.error,
+            std::string("X11 capture of window ") + hex + " failed: the window is not shown");
 }
 
 // DISPLAY is changed for this process only while the test runs.

@@ -52,19 +52,28 @@ int64_t layerOf(X11WindowType type, bool overrideRedirect) {
   switch (type) {
     case X11WindowType::Unset:
     case X11WindowType::Normal:
-    case X11WindowType::Dialog: return kLayerNormal;
+    case X11WindowType::Dialog:
+      return kLayerNormal;
     case X11WindowType::Toolbar:
-    case X11WindowType::Splash: return kLayerFloating;
-    case X11WindowType::Utility: return kLayerUtility;
-    case X11WindowType::Dock: return kLayerDock;
-    case X11WindowType::Notification: return kLayerNotification;
+    case X11WindowType::Splash:
+      return kLayerFloating;
+    case X11WindowType::Utility:
+      return kLayerUtility;
+    case X11WindowType::Dock:
+      return kLayerDock;
+    case X11WindowType::Notification:
+      return kLayerNotification;
     case X11WindowType::Menu:
     case X11WindowType::DropdownMenu:
     case X11WindowType::PopupMenu:
-    case X11WindowType::Combo: return kLayerPopup;
-    case X11WindowType::Tooltip: return kLayerTooltip;
-    case X11WindowType::Dnd: return kLayerDragging;
-    case X11WindowType::Desktop: break;
+    case X11WindowType::Combo:
+      return kLayerPopup;
+    case X11WindowType::Tooltip:
+      return kLayerTooltip;
+    case X11WindowType::Dnd:
+      return kLayerDragging;
+    case X11WindowType::Desktop:
+      break;
   }
   return std::numeric_limits<int64_t>::min();  // desktop elements never reach the list
 }
@@ -106,7 +115,8 @@ std::optional<WindowInfo> decodeClient(const X11ClientFacts& f, const X11ScreenF
   info.title = titleOf(f);
   info.ownerPID = ownerPidOf(f);
   if (f.wmClass) info.ownerName = sanitizeUtf8(classPart(*f.wmClass));
-  if (info.ownerName.empty() && info.ownerPID > 0) info.ownerName = sanitizeUtf8(comm(info.ownerPID));
+  if (info.ownerName.empty() && info.ownerPID > 0)
+    info.ownerName = sanitizeUtf8(comm(info.ownerPID));
   info.width = f.width;
   info.height = f.height;
   info.number = f.window;

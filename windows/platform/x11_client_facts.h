@@ -53,8 +53,8 @@ struct X11ClientFacts {
   std::optional<uint32_t> resPid;        // X-Resource: the owning client's pid
   std::optional<uint32_t> netWmPid;
   X11WindowType type = X11WindowType::Unset;
-  bool iconic = false;     // WM_STATE is IconicState
-  bool hidden = false;     // _NET_WM_STATE holds _NET_WM_STATE_HIDDEN
+  bool iconic = false;              // WM_STATE is IconicState
+  bool hidden = false;              // _NET_WM_STATE holds _NET_WM_STATE_HIDDEN
   std::optional<uint32_t> desktop;  // _NET_WM_DESKTOP
 };
 

@@ -20,7 +20,9 @@ X11ClientFacts shown() {
   return f;
 }
 
-std::string noComm(int32_t) { return {}; }
+std::string noComm(int32_t) {
+  return {};
+}
 
 TEST(X11Layer, OnlyNormalDialogAndUntypedWindowsAreOnLayerZero) {
   EXPECT_EQ(layerOf(X11WindowType::Unset, false), 0);

@@ -10,21 +10,29 @@ namespace lorvane {
 namespace {
 
 const char* const kCoreErrors[] = {
-    "Success",   "BadRequest", "BadValue",    "BadWindow", "BadPixmap",   "BadAtom",
+    "Success",   "BadRequest", "BadValue",    "BadWindow",   "BadPixmap", "BadAtom",
     "BadCursor", "BadFont",    "BadMatch",    "BadDrawable", "BadAccess", "BadAlloc",
-    "BadColor",  "BadGC",      "BadIDChoice", "BadName",   "BadLength",   "BadImplementation",
+    "BadColor",  "BadGC",      "BadIDChoice", "BadName",     "BadLength", "BadImplementation",
 };
 
 const char* coreRequestName(uint8_t major) {
   switch (major) {
-    case 3: return "GetWindowAttributes";
-    case 14: return "GetGeometry";
-    case 15: return "QueryTree";
-    case 20: return "GetProperty";
-    case 40: return "TranslateCoordinates";
-    case 53: return "CreatePixmap";
-    case 73: return "GetImage";
-    default: return nullptr;
+    case 3:
+      return "GetWindowAttributes";
+    case 14:
+      return "GetGeometry";
+    case 15:
+      return "QueryTree";
+    case 20:
+      return "GetProperty";
+    case 40:
+      return "TranslateCoordinates";
+    case 53:
+      return "CreatePixmap";
+    case 73:
+      return "GetImage";
+    default:
+      return nullptr;
   }
 }
 
@@ -63,19 +71,25 @@ std::string describeXError(const xcb_generic_error_t* error) {
   if (const char* name = coreRequestName(error->major_code)) {
     text += name;
   } else {
-    text += "request " + std::to_string(error->major_code) + "." +
-            std::to_string(error->minor_code);
+    text +=
+        "request " + std::to_string(error->major_code) + "." + std::to_string(error->minor_code);
   }
   return text;
 }
 
 X11Atoms internAtoms(xcb_connection_t* c) {
-  const char* names[] = {"UTF8_STRING",      "_NET_WM_NAME",
-                         "_NET_WM_PID",      "_NET_WM_WINDOW_TYPE",
-                         "_NET_WM_STATE",    "_NET_WM_STATE_HIDDEN",
-                         "_NET_WM_DESKTOP",  "_NET_CURRENT_DESKTOP",
-                         "_NET_CLIENT_LIST_STACKING", "_NET_SUPPORTING_WM_CHECK",
-                         "WM_STATE",         "_NET_WM_CM_S0"};
+  const char* names[] = {"UTF8_STRING",
+                         "_NET_WM_NAME",
+                         "_NET_WM_PID",
+                         "_NET_WM_WINDOW_TYPE",
+                         "_NET_WM_STATE",
+                         "_NET_WM_STATE_HIDDEN",
+                         "_NET_WM_DESKTOP",
+                         "_NET_CURRENT_DESKTOP",
+                         "_NET_CLIENT_LIST_STACKING",
+                         "_NET_SUPPORTING_WM_CHECK",
+                         "WM_STATE",
+                         "_NET_WM_CM_S0"};
   constexpr size_t kFixed = std::size(names);
   std::vector<xcb_intern_atom_cookie_t> cookies;
   for (const char* n : names) cookies.push_back(xcb_intern_atom(c, 0, std::strlen(n), n));
@@ -88,10 +102,10 @@ X11Atoms internAtoms(xcb_connection_t* c) {
     atoms.push_back(r ? r->atom : xcb_atom_t{XCB_ATOM_NONE});
   }
   X11Atoms a{};
-  xcb_atom_t* fixed[] = {&a.utf8String,   &a.netWmName,          &a.netWmPid,
-                         &a.netWmWindowType, &a.netWmState,      &a.netWmStateHidden,
-                         &a.netWmDesktop, &a.netCurrentDesktop,  &a.netClientListStacking,
-                         &a.netSupportingWmCheck, &a.wmState,    &a.netWmCmS0};
+  xcb_atom_t* fixed[] = {&a.utf8String,           &a.netWmName,         &a.netWmPid,
+                         &a.netWmWindowType,      &a.netWmState,        &a.netWmStateHidden,
+                         &a.netWmDesktop,         &a.netCurrentDesktop, &a.netClientListStacking,
+                         &a.netSupportingWmCheck, &a.wmState,           &a.netWmCmS0};
   static_assert(std::size(fixed) == kFixed);
   for (size_t i = 0; i < kFixed; ++i) *fixed[i] = atoms[i];
   a.windowTypes.assign(atoms.begin() + kFixed, atoms.end());

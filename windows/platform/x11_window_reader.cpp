@@ -61,8 +61,7 @@ X11WindowType typeOf(const PropertyValue& p, const X11Atoms& a) {
 }
 
 // Collects the replies of one client; false when the window vanished meanwhile.
-bool takeClient(xcb_connection_t* c, const X11Atoms& a, const ClientCookies& k,
-                X11ClientFacts& f) {
+bool takeClient(xcb_connection_t* c, const X11Atoms& a, const ClientCookies& k, X11ClientFacts& f) {
   f.window = k.window;
   xcb_generic_error_t* e1 = nullptr;
   xcb_generic_error_t* e2 = nullptr;
@@ -84,7 +83,9 @@ bool takeClient(xcb_connection_t* c, const X11Atoms& a, const ClientCookies& k,
   const PropertyValue desktop = takeProperty(c, k.desktop, &gone);
   if (gone) return false;
 
-  f.viewable = attrs->map_state == XCB_MAP_STATE_VIEWABLE;
+  // An input-only window shows nothing: never on screen.
+  f.viewable =
+      attrs->map_state == XCB_MAP_STATE_VIEWABLE && attrs->_class != XCB_WINDOW_CLASS_INPUT_ONLY;
   f.overrideRedirect = attrs->override_redirect != 0;
   f.rootX = origin->dst_x;
   f.rootY = origin->dst_y;
@@ -112,8 +113,7 @@ bool takeClient(xcb_connection_t* c, const X11Atoms& a, const ClientCookies& k,
 std::vector<std::pair<uint32_t, uint32_t>> takePids(xcb_connection_t* c,
                                                     xcb_res_query_client_ids_cookie_t cookie) {
   std::vector<std::pair<uint32_t, uint32_t>> pids;
-  XcbReply<xcb_res_query_client_ids_reply_t> r(
-      xcb_res_query_client_ids_reply(c, cookie, nullptr));
+  XcbReply<xcb_res_query_client_ids_reply_t> r(xcb_res_query_client_ids_reply(c, cookie, nullptr));
   if (!r) return pids;
   for (auto it = xcb_res_query_client_ids_ids_iterator(r.get()); it.rem > 0;
        xcb_res_client_id_value_next(&it)) {
@@ -124,40 +124,54 @@ std::vector<std::pair<uint32_t, uint32_t>> takePids(xcb_connection_t* c,
   return pids;
 }
 
-std::vector<X11ClientFacts> readClients(xcb_connection_t* c, const X11Atoms& a,
-                                        const std::vector<xcb_window_t>& windows,
-                                        xcb_window_t root) {
-  const xcb_setup_t* setup = xcb_get_setup(c);
-  const uint32_t baseMask = ~setup->resource_id_mask;
-  std::vector<ClientCookies> cookies;
-  cookies.reserve(windows.size());
-  for (xcb_window_t w : windows) cookies.emplace_back(c, a, w, root);
-
-  const xcb_query_extension_reply_t* res = xcb_get_extension_data(c, &xcb_res_id);
-  std::optional<xcb_res_query_client_ids_cookie_t> pidCookie;
-  if (res != nullptr && res->present && !windows.empty()) {
-    std::set<uint32_t> bases;
-    for (xcb_window_t w : windows) bases.insert(w & baseMask);
-    std::vector<xcb_res_client_id_spec_t> specs;
-    for (uint32_t b : bases) specs.push_back({b, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
-    pidCookie = xcb_res_query_client_ids(c, specs.size(), specs.data());
-  }
-
-  std::vector<X11ClientFacts> clients;
-  for (const ClientCookies& k : cookies) {
-    X11ClientFacts f;
-    if (takeClient(c, a, k, f)) clients.push_back(std::move(f));
-  }
-  if (pidCookie) {
-    const auto pids = takePids(c, *pidCookie);
-    for (X11ClientFacts& f : clients) {
-      for (const auto& [base, pid] : pids) {
-        if ((f.window & baseMask) == base) f.resPid = pid;
-      }
+// The requests for a list of client windows, all sent at once; the replies are read (or
+// dropped) later.
+class ClientBatch {
+ public:
+  ClientBatch(xcb_connection_t* c, const X11Atoms& a, const std::vector<xcb_window_t>& windows,
+              xcb_window_t root)
+      : c_(c), a_(a), baseMask_(~xcb_get_setup(c)->resource_id_mask) {
+    cookies_.reserve(windows.size());
+    for (xcb_window_t w : windows) cookies_.emplace_back(c, a, w, root);
+    const xcb_query_extension_reply_t* res = xcb_get_extension_data(c, &xcb_res_id);
+    if (res != nullptr && res->present && !windows.empty()) {
+      std::set<uint32_t> bases;
+      for (xcb_window_t w : windows) bases.insert(w & baseMask_);
+      std::vector<xcb_res_client_id_spec_t> owners;
+      for (uint32_t b : bases) owners.push_back({b, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
+      pidCookie_ = xcb_res_query_client_ids(c, owners.size(), owners.data());
     }
   }
-  return clients;
-}
+
+  std::vector<X11ClientFacts> take() {
+    std::vector<X11ClientFacts> clients;
+    for (const ClientCookies& k : cookies_) {
+      X11ClientFacts f;
+      if (takeClient(c_, a_, k, f)) clients.push_back(std::move(f));
+    }
+    if (pidCookie_) {
+      const auto pids = takePids(c_, *pidCookie_);
+      for (X11ClientFacts& f : clients) {
+        for (const auto& [base, pid] : pids) {
+          if ((f.window & baseMask_) == base) f.resPid = pid;
+        }
+      }
+    }
+    return clients;
+  }
+
+  void discard() {
+    for (const ClientCookies& k : cookies_) k.discard(c_);
+    if (pidCookie_) xcb_discard_reply(c_, pidCookie_->sequence);
+  }
+
+ private:
+  xcb_connection_t* c_;
+  const X11Atoms& a_;
+  uint32_t baseMask_;
+  std::vector<ClientCookies> cookies_;
+  std::optional<xcb_res_query_client_ids_cookie_t> pidCookie_;
+};
 
 std::vector<xcb_window_t> windowList(const PropertyValue& p) {
   std::vector<xcb_window_t> list;
@@ -183,12 +197,12 @@ std::vector<xcb_window_t> clientsWithoutWm(xcb_connection_t* c, const X11Atoms& 
   };
   std::vector<TopCookies> cookies;
   for (xcb_window_t w : tops) {
-    cookies.push_back({getProp(c, w, a.wmState), xcb_get_window_attributes(c, w),
-                       xcb_query_tree(c, w)});
+    cookies.push_back(
+        {getProp(c, w, a.wmState), xcb_get_window_attributes(c, w), xcb_query_tree(c, w)});
   }
   struct Pending {
     xcb_window_t top;
-    bool fallback;  // viewable and not override-redirect
+    bool fallback;  // shown and not override-redirect
     std::vector<std::pair<xcb_window_t, xcb_get_property_cookie_t>> children;
   };
   std::vector<std::variant<xcb_window_t, Pending>> picks;
@@ -202,9 +216,9 @@ std::vector<xcb_window_t> clientsWithoutWm(xcb_connection_t* c, const X11Atoms& 
       picks.emplace_back(tops[i]);
       continue;
     }
-    Pending p{tops[i],
-              attrs->map_state == XCB_MAP_STATE_VIEWABLE && attrs->override_redirect == 0,
-              {}};
+    const bool shown =
+        attrs->map_state == XCB_MAP_STATE_VIEWABLE && attrs->_class != XCB_WINDOW_CLASS_INPUT_ONLY;
+    Pending p{tops[i], shown && attrs->override_redirect == 0, {}};
     const xcb_window_t* sk = xcb_query_tree_children(sub.get());
     for (int j = xcb_query_tree_children_length(sub.get()) - 1; j >= 0; --j) {
       p.children.emplace_back(sk[j], getProp(c, sk[j], a.wmState));
@@ -248,25 +262,36 @@ X11Snapshot readX11Snapshot(xcb_connection_t* c, const X11Atoms& a) {
   const auto treeCookie = xcb_query_tree(c, root);
   uint32_t checkWindow = 0;
   const bool hasCheck = firstCard32(takeProperty(c, checkCookie), checkWindow);
-  std::vector<xcb_window_t> stacking = windowList(takeProperty(c, stackingCookie));
+  const PropertyValue stackingProp = takeProperty(c, stackingCookie);
+  std::vector<xcb_window_t> stacking = windowList(stackingProp);
   std::reverse(stacking.begin(), stacking.end());
   if (uint32_t d = 0; firstCard32(takeProperty(c, desktopCookie), d)) {
     snap.screen.currentDesktop = d;
   }
 
+  // The stacking list is read on the bet that the window manager is live; the bet is
+  // checked in the same round trip.
+  std::optional<ClientBatch> managed;
+  std::optional<xcb_get_property_cookie_t> selfCookie;
   if (hasCheck) {
-    // Ask the check window whether it still names itself while the clients are being read:
-    // the window manager is live exactly when it does.
-    const auto selfCookie = getProp(c, checkWindow, a.netSupportingWmCheck);
-    uint32_t self = 0;
-    snap.screen.wmLive = firstCard32(takeProperty(c, selfCookie), self) && self == checkWindow;
+    selfCookie = getProp(c, checkWindow, a.netSupportingWmCheck);
+    if (stackingProp.present) managed.emplace(c, a, stacking, root);
   }
-  if (snap.screen.wmLive) {
+  if (selfCookie) {
+    // A window manager that has gone leaves the root's property behind: it is live exactly
+    // when the window named there still names itself.
+    uint32_t self = 0;
+    snap.screen.wmLive = firstCard32(takeProperty(c, *selfCookie), self) && self == checkWindow;
+  }
+  // A window manager without a stacking list is read as if there were none, but its
+  // desktop and state properties still count.
+  if (snap.screen.wmLive && managed) {
     xcb_discard_reply(c, treeCookie.sequence);
-    snap.clients = readClients(c, a, stacking, root);
+    snap.clients = managed->take();
   } else {
-    snap.screen.currentDesktop.reset();
-    snap.clients = readClients(c, a, clientsWithoutWm(c, a, treeCookie), root);
+    if (managed) managed->discard();
+    if (!snap.screen.wmLive) snap.screen.currentDesktop.reset();
+    snap.clients = ClientBatch(c, a, clientsWithoutWm(c, a, treeCookie), root).take();
   }
   return snap;
 }

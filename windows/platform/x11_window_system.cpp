@@ -1,6 +1,7 @@
 #include "windows/platform/x11_window_system.h"
 
 #include <xcb/composite.h>
+#include <xcb/damage.h>
 #include <xcb/res.h>
 
 #include <optional>
@@ -24,6 +25,7 @@ struct Session {
     // The extension queries travel together with the atoms.
     xcb_prefetch_extension_data(conn.get(), &xcb_res_id);
     xcb_prefetch_extension_data(conn.get(), &xcb_composite_id);
+    xcb_prefetch_extension_data(conn.get(), &xcb_damage_id);
     atoms = internAtoms(conn.get());
   }
 };
@@ -110,6 +112,8 @@ class X11WindowSystem : public WindowSystem {
 
 }  // namespace
 
-std::unique_ptr<WindowSystem> makeX11WindowSystem() { return std::make_unique<X11WindowSystem>(); }
+std::unique_ptr<WindowSystem> makeX11WindowSystem() {
+  return std::make_unique<X11WindowSystem>();
+}
 
 }  // namespace lorvane
