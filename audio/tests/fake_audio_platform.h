@@ -6,6 +6,7 @@
 
 #include "audio/platform/audio_platform.h"
 #include "audio/tap_queue.h"
+#include "report/status_line.h"
 
 namespace lorvane::audio::testing {
 
@@ -21,6 +22,9 @@ class FakeAudioPlatform : public AudioPlatform {
   AudioObjectID device = 57;
   std::string deviceUID = "nullsink";
   AudioStreamBasicDescription format{48000.0, kAudioFormatLinearPCM, 41, 4, 1, 4, 2, 32, 0};
+
+  /// Also writes each destroy call to stderr, so a death test can see the teardown order.
+  bool traceDestroys = false;
 
   std::vector<std::string> calls;
   TapDescription tap;
@@ -54,6 +58,7 @@ class FakeAudioPlatform : public AudioPlatform {
   }
   OSStatus destroyProcessTap(AudioObjectID tapID) override {
     calls.push_back("destroyTap " + std::to_string(tapID));
+    trace(calls.back());
     return 0;
   }
   OSStatus createAggregateDevice(const Dictionary& desc, AudioObjectID& aggID) override {
@@ -64,6 +69,7 @@ class FakeAudioPlatform : public AudioPlatform {
   }
   OSStatus destroyAggregateDevice(AudioObjectID aggID) override {
     calls.push_back("destroyAggregate " + std::to_string(aggID));
+    trace(calls.back());
     return 0;
   }
   OSStatus createIOProcID(AudioObjectID, TapQueue&, IOBlock, IOProcID& procID) override {
@@ -74,6 +80,11 @@ class FakeAudioPlatform : public AudioPlatform {
   OSStatus deviceStart(AudioObjectID, IOProcID) override {
     calls.push_back("start");
     return startStatus;
+  }
+
+ private:
+  void trace(const std::string& call) {
+    if (traceDestroys) log(call);
   }
 };
 
