@@ -11,9 +11,12 @@
 
 namespace lorvane::audio {
 
-/// Standard output for the PCM stream. write() never waits for the reader: blocks go into a
-/// bounded Backlog and the thread "lorvane.out" writes them to the descriptor in order. When
-/// the descriptor fails (the reader has gone), `onFailure` runs on that thread.
+/// Standard output for the PCM stream. write() never waits for the reader. While the reader
+/// keeps up, a block goes straight to a pipe or file from the caller's thread: to a pipe in
+/// pieces of at most PIPE_BUF bytes, each after poll() has said there is room (such a write
+/// then cannot block); no other thread wakes. Otherwise blocks go into a bounded Backlog that the thread "lorvane.out"
+/// writes out in order, blocking as long as the reader needs. When the descriptor fails (the
+/// reader has gone), `onFailure` runs once, on the thread that saw it.
 class PcmOutput {
  public:
   /// 16 MiB: over eight minutes of 16 kHz s16 mono for a reader that has stalled.
@@ -25,7 +28,7 @@ class PcmOutput {
   /// Waits for the writer thread; only tests destroy one (the process ends with _exit).
   ~PcmOutput();
 
-  /// Queues one block of whole samples. False once a write has failed.
+  /// Writes or queues one block of whole samples. False once the descriptor has failed.
   bool write(std::vector<uint8_t> block);
 
   uint64_t droppedBytes();
@@ -34,8 +37,11 @@ class PcmOutput {
 
  private:
   void run();
+  bool writeDirect(std::vector<uint8_t>& block);
 
   int fd_;
+  bool pipe_ = false;  // written from the caller's thread in PIPE_BUF pieces while it has room
+  bool file_ = false;  // a regular file: written from the caller's thread
   std::function<void()> onFailure_;
   std::mutex mutex_;
   std::condition_variable wake_;

@@ -11,7 +11,8 @@
 namespace lorvane::audio {
 
 TapQueue::TapQueue(std::string label)
-    : label_(std::move(label)), slots_(new Slot[kSlots]), eventFd_(eventfd(0, EFD_CLOEXEC)) {}
+    // Zeroed here, so the real-time thread never takes a page fault on the ring.
+    : label_(std::move(label)), slots_(new Slot[kSlots]()), eventFd_(eventfd(0, EFD_CLOEXEC)) {}
 
 TapQueue::~TapQueue() {
   if (thread_.joinable()) {
@@ -66,8 +67,11 @@ void TapQueue::push(const float* const* channels, uint32_t channelCount, uint32_
 
 void TapQueue::publish() noexcept {
   openSlot_ = false;
+  const bool first = !firstPublished_;
   firstPublished_ = true;
   published_.fetch_add(1, std::memory_order_release);
+  if (!first && ++unsignalled_ < kWakeEverySlots) return;
+  unsignalled_ = 0;
   const uint64_t one = 1;
   [[maybe_unused]] ssize_t n = ::write(eventFd_, &one, sizeof one);
 }
@@ -81,18 +85,29 @@ void TapQueue::run() {
     // published_ counts finished slots only (the open one sits at index published_), and
     // the release increment makes each finished slot's samples visible here.
     const uint64_t head = published_.load(std::memory_order_acquire);
-    for (uint64_t t = taken_.load(std::memory_order_relaxed); t < head; ++t) {
-      const Slot& slot = slots_[t % kSlots];
+    uint64_t t = taken_.load(std::memory_order_relaxed);
+    while (t < head) {
+      // Join the slots up to the next change of rate, then give them back to the producer.
+      const double rate = slots_[t % kSlots].rate;
+      size_t frames = 0;
+      for (auto& channel : joined_) channel.clear();
+      for (; t < head && slots_[t % kSlots].rate == rate; ++t) {
+        const Slot& slot = slots_[t % kSlots];
+        for (uint32_t c = 0; c < kChannels; ++c) {
+          joined_[c].insert(joined_[c].end(), slot.samples[c], slot.samples[c] + slot.frames);
+        }
+        frames += slot.frames;
+      }
+      taken_.store(t, std::memory_order_release);
       const float* channels[kChannels];
-      for (uint32_t c = 0; c < kChannels; ++c) channels[c] = slot.samples[c];
+      for (uint32_t c = 0; c < kChannels; ++c) channels[c] = joined_[c].data();
       AudioBufferList list;
       list.channels = channels;
       list.channelCount = kChannels;
-      list.frames = slot.frames;
-      list.sampleRate = slot.rate;
+      list.frames = static_cast<uint32_t>(frames);
+      list.sampleRate = rate;
       list.interleaved = false;
       block_(list);
-      taken_.store(t + 1, std::memory_order_release);
     }
   }
 }
