@@ -13,7 +13,9 @@
 namespace lorvane::audio {
 namespace {
 
-std::vector<uint8_t> block(size_t n, uint8_t fill) { return std::vector<uint8_t>(n, fill); }
+std::vector<uint8_t> block(size_t n, uint8_t fill) {
+  return std::vector<uint8_t>(n, fill);
+}
 
 TEST(Backlog, KeepsOrderAndDropsTheOldestWholeBlocksBeyondTheCap) {
   Backlog backlog(10);
@@ -82,7 +84,8 @@ TEST(PcmOutput, AStalledReaderLosesNothingAndWritesNeverWait) {
 
 TEST(PcmOutput, BeyondTheCapTheOldestAudioGoes) {
   Pipe pipe;
-  PcmOutput out(pipe.fds[1], [] {}, 8192);
+  PcmOutput out(
+      pipe.fds[1], [] {}, 8192);
   for (int i = 0; i < 64; ++i) out.write(block(1024, uint8_t(i)));
   // What reaches the reader: what the pipe and the writer held, then the newest 8 KiB.
   const std::string got = pipe.readAll(64 * 1024 - out.droppedBytes());
@@ -99,7 +102,8 @@ TEST(PcmOutput, AClosedReaderEndsIt) {
   std::atomic<bool> failed{false};
   PcmOutput out(pipe.fds[1], [&] { failed = true; });
   out.write(block(2, 0));  // seen at once, or by the writer thread a moment later
-  for (int i = 0; i < 200 && !failed; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  for (int i = 0; i < 200 && !failed; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_TRUE(failed);
   EXPECT_FALSE(out.write(block(2, 0)));
 }

@@ -40,9 +40,9 @@ std::filesystem::path workDir() {
 std::string toneWav(int freq, int seconds = 6) {
   const auto path = workDir() / ("tone" + std::to_string(freq) + ".wav");
   if (!std::filesystem::exists(path)) {
-    const auto r = runProgram("/usr/bin/sox", {"sox", "-n", "-r", "48000", "-c", "2", path,
-                                               "synth", std::to_string(seconds), "sine",
-                                               std::to_string(freq), "vol", "0.5"});
+    const auto r = runProgram(
+        "/usr/bin/sox", {"sox", "-n", "-r", "48000", "-c", "2", path, "synth",
+                         std::to_string(seconds), "sine", std::to_string(freq), "vol", "0.5"});
     EXPECT_EQ(r.exit.code, 0) << r.err;
   }
   return path;
@@ -72,7 +72,9 @@ double amplitude(const std::string& pcm, double freq, double skipSeconds = 0.25)
   return fitTone(part, freq, 16000.0).amplitude / kFullScale;
 }
 
-std::string pwDump() { return runProgram("/usr/bin/pw-dump", {"pw-dump"}).out; }
+std::string pwDump() {
+  return runProgram("/usr/bin/pw-dump", {"pw-dump"}).out;
+}
 
 // The id of our capture node in a dump, or -1.
 long captureNodeId(const std::string& dump) {
@@ -86,8 +88,7 @@ void expectNothingLeft(long nodeId) {
   // The daemon has dropped our node and every link into it.
   const std::string dump = pwDump();
   EXPECT_EQ(dump.find("LORVANE-Tap"), std::string::npos);
-  EXPECT_EQ(dump.find("\"link.input.node\": " + std::to_string(nodeId) + ","),
-            std::string::npos);
+  EXPECT_EQ(dump.find("\"link.input.node\": " + std::to_string(nodeId) + ","), std::string::npos);
 }
 
 const std::regex kStatusLines(
@@ -135,7 +136,8 @@ TEST(Capture, SilenceFlowsAt16kHzAndReadyComesBeforeTheFirstSample) {
   const size_t first = t->out().size();
   std::this_thread::sleep_for(1500ms);
   const size_t got = t->out().size() - first;
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   t->closeStdin();
   EXPECT_EQ(t->wait().code, 0);
   const std::string all = t->out();
@@ -152,15 +154,17 @@ TEST(Capture, FollowsAGraphRateChange) {
   auto player = play("pw-play", 1000);
   auto t = tap();
   ASSERT_TRUE(t->waitForErr("READY", 5s));
-  runProgram("/usr/bin/pw-metadata", {"pw-metadata", "-n", "settings", "0", "clock.force-rate", "44100"});
+  runProgram("/usr/bin/pw-metadata",
+             {"pw-metadata", "-n", "settings", "0", "clock.force-rate", "44100"});
   std::this_thread::sleep_for(500ms);
   const size_t from = t->out().size();
   ASSERT_TRUE(t->waitForOutBytes(from + 32000, 10s));
-  runProgram("/usr/bin/pw-metadata", {"pw-metadata", "-n", "settings", "0", "clock.force-rate", "0"});
+  runProgram("/usr/bin/pw-metadata",
+             {"pw-metadata", "-n", "settings", "0", "clock.force-rate", "0"});
   t->closeStdin();
   EXPECT_EQ(t->wait().code, 0);
   const std::string pcm = t->out().substr(from);
-  EXPECT_GT(amplitude(pcm, 1000, 0.1), 0.4);   // right pitch at 16 kHz
+  EXPECT_GT(amplitude(pcm, 1000, 0.1), 0.4);     // right pitch at 16 kHz
   EXPECT_LT(amplitude(pcm, 1088.4, 0.1), 0.05);  // not played 48/44.1 too fast
 }
 
@@ -211,7 +215,8 @@ TEST(Capture, AStalledReaderLosesNothing) {
     if (n <= 0) break;
     got += size_t(n);
   }
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   t->closeStdin();
   EXPECT_EQ(t->wait().code, 0);
   // Everything since READY arrived, up to the last block still in the pipeline.

@@ -95,7 +95,9 @@ TEST(ConverterQuality, RejectsTonesAbove8500Hz) {
   }
 }
 
-TEST(ConverterQuality, OneKilohertzSnr) { EXPECT_GE(testing::toneSnrDb(997, 48000, 0.9), 85.0); }
+TEST(ConverterQuality, OneKilohertzSnr) {
+  EXPECT_GE(testing::toneSnrDb(997, 48000, 0.9), 85.0);
+}
 
 }  // namespace
 }  // namespace lorvane::audio

@@ -35,16 +35,17 @@ void followRate(double rate) {
 }  // namespace
 
 ConverterInputBlock inputBlock(bool& handedOver, const std::vector<float>& mono) {
-  return [&handedOver, &mono](uint32_t /*packetCount*/, ConverterInputStatus& status)
-             -> std::optional<std::span<const float>> {
-    if (handedOver) {
-      status = ConverterInputStatus::NoDataNow;
-      return std::nullopt;
-    }
-    handedOver = true;
-    status = ConverterInputStatus::HaveData;
-    return std::span<const float>(mono);
-  };
+  return
+      [&handedOver, &mono](uint32_t /*packetCount*/,
+                           ConverterInputStatus& status) -> std::optional<std::span<const float>> {
+        if (handedOver) {
+          status = ConverterInputStatus::NoDataNow;
+          return std::nullopt;
+        }
+        handedOver = true;
+        status = ConverterInputStatus::HaveData;
+        return std::span<const float>(mono);
+      };
 }
 
 void ioBlock(const AudioFormat& tapFmt, const AudioBufferList& input) {

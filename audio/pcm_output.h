@@ -14,9 +14,9 @@ namespace lorvane::audio {
 /// Standard output for the PCM stream. write() never waits for the reader. While the reader
 /// keeps up, a block goes straight to a pipe or file from the caller's thread: to a pipe in
 /// pieces of at most PIPE_BUF bytes, each after poll() has said there is room (such a write
-/// then cannot block); no other thread wakes. Otherwise blocks go into a bounded Backlog that the thread "lorvane.out"
-/// writes out in order, blocking as long as the reader needs. When the descriptor fails (the
-/// reader has gone), `onFailure` runs once, on the thread that saw it.
+/// then cannot block); no other thread wakes. Otherwise blocks go into a bounded Backlog that the
+/// thread "lorvane.out" writes out in order, blocking as long as the reader needs. When the
+/// descriptor fails (the reader has gone), `onFailure` runs once, on the thread that saw it.
 class PcmOutput {
  public:
   /// 16 MiB: over eight minutes of 16 kHz s16 mono for a reader that has stalled.

@@ -12,8 +12,8 @@
 namespace lorvane::audio {
 namespace {
 
-using testing::FakeAudioPlatform;
 using ::testing::ExitedWithCode;
+using testing::FakeAudioPlatform;
 
 struct Setup : ::testing::Test {
   void SetUp() override {
@@ -43,9 +43,9 @@ const std::string& stringAt(const Dictionary& dict, const char* key) {
 
 TEST_F(Setup, BuildsTheTapAndTheAggregateDescription) {
   fake.processes = {{10, 1010}, {11, 1011}};
-  const std::string err = setup({"lorvane-tap", "--exclude-pid=10", "--exclude-pid=x",
-                                 "--exclude-pid=", "--exclude-pid=99", "--exclude-pid=+10",
-                                 "--exclude-pid=11"});
+  const std::string err =
+      setup({"lorvane-tap", "--exclude-pid=10", "--exclude-pid=x",
+             "--exclude-pid=", "--exclude-pid=99", "--exclude-pid=+10", "--exclude-pid=11"});
   EXPECT_EQ(err, "format sr=48000.0 ch=2 flags=41\n");
   EXPECT_EQ(fake.tap.excludedProcesses, (std::vector<AudioObjectID>{1010, 1010, 1011}));
   EXPECT_EQ(fake.tap.name, "LORVANE system audio");
@@ -87,10 +87,10 @@ TEST_F(Setup, BuildsTheTapAndTheAggregateDescription) {
 
 TEST_F(Setup, ReadsInTheStatedOrderAndSkipsElementZero) {
   setup({"--exclude-pid=10", "--exclude-pid=10"});
-  EXPECT_EQ(fake.calls, (std::vector<std::string>{
-                            "get 1768174192 1",  // 'id2p' for the second element only
-                            "createTap", "get 1934587252 1", "get 1969841184 57",
-                            "createAggregate", "get 1952869748 70"}));
+  EXPECT_EQ(fake.calls,
+            (std::vector<std::string>{"get 1768174192 1",  // 'id2p' for the second element only
+                                      "createTap", "get 1934587252 1", "get 1969841184 57",
+                                      "createAggregate", "get 1952869748 70"}));
   EXPECT_TRUE(fake.tap.excludedProcesses.empty());  // pid 10 has no process object
 }
 

@@ -32,13 +32,15 @@ sigset_t blockStopSignals() {
   return set;
 }
 
-void onSignal(int /*signo*/) { endCapture(); }
+void onSignal(int /*signo*/) {
+  endCapture();
+}
 
 void stdinWatcher() {
   char buf[4096];
   for (;;) {
     const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
-    if (n > 0) continue;                  // content is ignored
+    if (n > 0) continue;  // content is ignored
     if (n < 0 && errno == EINTR) continue;
     endCapture();  // end of file; a descriptor that cannot be read counts as closed
   }

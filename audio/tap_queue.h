@@ -66,7 +66,7 @@ class TapQueue {
   std::atomic<uint64_t> taken_{0};
   bool openSlot_ = false;
   bool firstPublished_ = false;
-  uint32_t unsignalled_ = 0;  // slots published since the last wake-up
+  uint32_t unsignalled_ = 0;              // slots published since the last wake-up
   std::vector<float> joined_[kChannels];  // the queue thread's copy of the slots it takes
   std::atomic<uint64_t> wakeups_{0};
   std::atomic<uint64_t> dropped_{0};

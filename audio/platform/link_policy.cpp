@@ -47,10 +47,10 @@ bool shouldCapture(const StreamNodeInfo& node, const std::vector<int32_t>& exclu
 
 ChannelRoute routeFor(std::string_view channel) {
   if (channel == "LFE" || channel == "LFE2") return {false, false};
-  static constexpr std::string_view kLeft[] = {"FL", "RL", "SL", "FLC", "RLC", "TFL", "TRL",
-                                               "FLW", "FLH", "TSL", "BLC"};
-  static constexpr std::string_view kRight[] = {"FR", "RR", "SR", "FRC", "RRC", "TFR", "TRR",
-                                                "FRW", "FRH", "TSR", "BRC"};
+  static constexpr std::string_view kLeft[] = {"FL",  "RL",  "SL",  "FLC", "RLC", "TFL",
+                                               "TRL", "FLW", "FLH", "TSL", "BLC"};
+  static constexpr std::string_view kRight[] = {"FR",  "RR",  "SR",  "FRC", "RRC", "TFR",
+                                                "TRR", "FRW", "FRH", "TSR", "BRC"};
   for (const auto name : kLeft) {
     if (channel == name) return {true, false};
   }

@@ -18,7 +18,7 @@ struct StreamNodeInfo {
   bool pulseClient = false;             // client.api = pipewire-pulse: sec.pid is the server's
   bool linkGroup = false;               // part of a filter-chain / loopback pair
   bool isVirtual = false;
-  bool monitorStream = false;           // stream.monitor: reads another node's output
+  bool monitorStream = false;  // stream.monitor: reads another node's output
 };
 
 /// The parent of a process, or nothing (gone, or no parent).

@@ -56,9 +56,8 @@ const pw_filter_events kFilterEvents = [] {
 
 }  // namespace
 
-OSStatus CaptureNode::create(pw_core* core, const std::string& name,
-                             const std::string& description, const std::string& uid,
-                             const std::string& tapUUID) {
+OSStatus CaptureNode::create(pw_core* core, const std::string& name, const std::string& description,
+                             const std::string& uid, const std::string& tapUUID) {
   pw_properties* props = pw_properties_new(
       PW_KEY_NODE_NAME, name.c_str(), PW_KEY_NODE_DESCRIPTION, description.c_str(),
       PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Capture", PW_KEY_MEDIA_ROLE, "DSP",

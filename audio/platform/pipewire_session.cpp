@@ -89,7 +89,9 @@ void onGlobal(void* data, uint32_t id, uint32_t /*permissions*/, const char* typ
   static_cast<Session*>(data)->onGlobal(id, type, props);
 }
 
-void onGlobalRemove(void* data, uint32_t id) { static_cast<Session*>(data)->onGlobalRemove(id); }
+void onGlobalRemove(void* data, uint32_t id) {
+  static_cast<Session*>(data)->onGlobalRemove(id);
+}
 
 const pw_registry_events kRegistryEvents = [] {
   pw_registry_events events{};
@@ -195,8 +197,7 @@ OSStatus Session::connect() {
   if (pw_thread_loop_start(loop) < 0) return -EIO;
 
   pw_thread_loop_lock(loop);
-  core = pw_context_connect(
-      context, pw_properties_new(PW_KEY_APP_NAME, "lorvane-tap", nullptr), 0);
+  core = pw_context_connect(context, pw_properties_new(PW_KEY_APP_NAME, "lorvane-tap", nullptr), 0);
   if (core == nullptr) {
     const int error = errno ? -errno : -EIO;
     pw_thread_loop_unlock(loop);
@@ -243,8 +244,8 @@ void Session::onGlobal(uint32_t id, const char* type, const spa_dict* props) {
       node->bound.proxy = static_cast<pw_proxy*>(
           pw_registry_bind(registry, id, PW_TYPE_INTERFACE_Node, PW_VERSION_NODE, 0));
       if (node->bound.proxy) {
-        pw_node_add_listener(reinterpret_cast<pw_node*>(node->bound.proxy),
-                             &node->bound.listener, &kNodeEvents, this);
+        pw_node_add_listener(reinterpret_cast<pw_node*>(node->bound.proxy), &node->bound.listener,
+                             &kNodeEvents, this);
       }
     }
     nodes[id] = std::move(node);
@@ -319,50 +320,6 @@ std::optional<uint32_t> Session::defaultSinkId() const {
     if (node->name == defaultSinkName && node->mediaClass.rfind("Audio/", 0) == 0) return id;
   }
   return std::nullopt;
-}
-
-bool Session::captures(const Node& node) const {
-  if (!node.ready) return false;
-  StreamNodeInfo info = node.info;
-  if (node.clientId) {
-    auto it = clients.find(*node.clientId);
-    if (it == clients.end() || !it->second->ready) return false;  // owner not known yet
-    info.clientPid = it->second->pid;
-    info.clientSecPid = it->second->secPid;
-    info.pulseClient = it->second->pulse;
-  }
-  return shouldCapture(info, excludedPids, procParentOf);
-}
-
-void Session::reconcile() {
-  if (captureLeft == SPA_ID_INVALID || captureRight == SPA_ID_INVALID) return;
-  for (const auto& [portId, port] : ports) {
-    if (!port.output || port.monitor || port.nodeId == captureNodeId) continue;
-    auto node = nodes.find(port.nodeId);
-    if (node == nodes.end() || !captures(*node->second)) continue;
-    const ChannelRoute route = routeFor(port.channel);
-    if (route.left) link(portId, port.nodeId, captureLeft);
-    if (route.right) link(portId, port.nodeId, captureRight);
-  }
-}
-
-void Session::link(uint32_t outPort, uint32_t outNode, uint32_t inPort) {
-  const auto key = std::make_pair(outPort, inPort);
-  if (links.count(key)) return;
-  pw_properties* props = pw_properties_new(PW_KEY_OBJECT_LINGER, "false", nullptr);
-  pw_properties_setf(props, PW_KEY_LINK_OUTPUT_NODE, "%u", outNode);
-  pw_properties_setf(props, PW_KEY_LINK_OUTPUT_PORT, "%u", outPort);
-  pw_properties_setf(props, PW_KEY_LINK_INPUT_NODE, "%u", captureNodeId);
-  pw_properties_setf(props, PW_KEY_LINK_INPUT_PORT, "%u", inPort);
-  auto* proxy = static_cast<pw_proxy*>(pw_core_create_object(
-      core, "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, &props->dict, 0));
-  pw_properties_free(props);
-  if (proxy != nullptr) links[key] = proxy;
-}
-
-void Session::dropLinks() {
-  for (auto& [key, proxy] : links) pw_proxy_destroy(proxy);
-  links.clear();
 }
 
 }  // namespace lorvane::audio

@@ -19,7 +19,9 @@ std::unique_ptr<SoxrResampler> SoxrResampler::make(double inputRate, double outp
   return std::unique_ptr<SoxrResampler>(new SoxrResampler(handle));
 }
 
-SoxrResampler::~SoxrResampler() { soxr_delete(static_cast<soxr_t>(handle_)); }
+SoxrResampler::~SoxrResampler() {
+  soxr_delete(static_cast<soxr_t>(handle_));
+}
 
 SoxrResampler::Result SoxrResampler::process(std::span<const float> in, std::span<float> out,
                                              bool endOfInput) {
@@ -27,8 +29,8 @@ SoxrResampler::Result SoxrResampler::process(std::span<const float> in, std::spa
   // A null input means end of input to libsoxr, so an empty block must still point somewhere.
   static const float kNothing = 0.0f;
   const float* data = in.empty() ? &kNothing : in.data();
-  soxr_process(static_cast<soxr_t>(handle_), endOfInput && in.empty() ? nullptr : data,
-               in.size(), &result.consumed, out.data(), out.size(), &result.produced);
+  soxr_process(static_cast<soxr_t>(handle_), endOfInput && in.empty() ? nullptr : data, in.size(),
+               &result.consumed, out.data(), out.size(), &result.produced);
   return result;
 }
 

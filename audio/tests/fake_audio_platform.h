@@ -30,8 +30,8 @@ class FakeAudioPlatform : public AudioPlatform {
   TapDescription tap;
   Dictionary aggregate;
 
-  OSStatus getPropertyData(AudioObjectID object, uint32_t selector,
-                           std::optional<int32_t> pid, PropertyValue& dest) override {
+  OSStatus getPropertyData(AudioObjectID object, uint32_t selector, std::optional<int32_t> pid,
+                           PropertyValue& dest) override {
     calls.push_back("get " + std::to_string(selector) + " " + std::to_string(object));
     if (auto it = propStatus.find(selector); it != propStatus.end() && it->second != 0) {
       return it->second;

@@ -73,6 +73,8 @@ inline std::vector<int16_t> samplesOf(const std::string& bytes) {
   return out;
 }
 
-inline double dB(double ratio) { return 20 * std::log10(ratio); }
+inline double dB(double ratio) {
+  return 20 * std::log10(ratio);
+}
 
 }  // namespace lorvane::audio::testing

@@ -43,14 +43,17 @@ int main() {
       if (fr < minFloat) minFloat = fr, atFloat = f;
     }
     if (minInt >= 200) {
-      std::printf("  rejection 8.5 kHz..%.1f kHz, s16 output: every sample 0, i.e. more than "
-                  "96 dB below a -0.1 dBFS tone (target >= 90)\n", rate / 2000);
+      std::printf(
+          "  rejection 8.5 kHz..%.1f kHz, s16 output: every sample 0, i.e. more than "
+          "96 dB below a -0.1 dBFS tone (target >= 90)\n",
+          rate / 2000);
     } else {
       std::printf("  rejection 8.5 kHz..%.1f kHz, s16 output: min %.1f dB (target >= 90)\n",
                   rate / 2000, minInt);
     }
     std::printf("  rejection of the filter before rounding: min %.1f dB at %.0f Hz\n", minFloat,
                 atFloat);
-    std::printf("  1 kHz (997 Hz) SNR at -1 dBFS: %.1f dB (target >= 85)\n", toneSnrDb(997, rate, 0.891));
+    std::printf("  1 kHz (997 Hz) SNR at -1 dBFS: %.1f dB (target >= 85)\n",
+                toneSnrDb(997, rate, 0.891));
   }
 }
