@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace lorvane {
+
+/// Which pixels of a window the server exposed and the client has not painted again since.
+/// Rectangles are clipped to the window.
+class PaintCoverage {
+ public:
+  PaintCoverage(int32_t width, int32_t height);
+  /// Exposed: to be painted again.
+  void expose(int32_t x, int32_t y, int32_t w, int32_t h);
+  /// Painted: no longer outstanding.
+  void paint(int32_t x, int32_t y, int32_t w, int32_t h);
+  bool anyExposed() const { return exposedEver_; }
+  bool complete() const { return outstanding_ == 0; }
+
+ private:
+  template <typename F>
+  void forEach(int32_t x, int32_t y, int32_t w, int32_t h, F f);
+
+  int32_t width_, height_;
+  std::vector<uint8_t> pending_;
+  size_t outstanding_ = 0;
+  bool exposedEver_ = false;
+};
+
+}  // namespace lorvane

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "windows/window_info.h"
+
+namespace lorvane {
+
+/// _NET_WM_WINDOW_TYPE, the first type the window lists that we know.
+enum class X11WindowType {
+  Unset,
+  Normal,
+  Dialog,
+  Utility,
+  Dock,
+  Desktop,
+  Toolbar,
+  Menu,
+  Splash,
+  Notification,
+  DropdownMenu,
+  PopupMenu,
+  Tooltip,
+  Combo,
+  Dnd,
+};
+/// The atom names of the types after Unset, in enum order.
+inline constexpr const char* kX11WindowTypeNames[] = {
+    "_NET_WM_WINDOW_TYPE_NORMAL",       "_NET_WM_WINDOW_TYPE_DIALOG",
+    "_NET_WM_WINDOW_TYPE_UTILITY",      "_NET_WM_WINDOW_TYPE_DOCK",
+    "_NET_WM_WINDOW_TYPE_DESKTOP",      "_NET_WM_WINDOW_TYPE_TOOLBAR",
+    "_NET_WM_WINDOW_TYPE_MENU",         "_NET_WM_WINDOW_TYPE_SPLASH",
+    "_NET_WM_WINDOW_TYPE_NOTIFICATION", "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU",
+    "_NET_WM_WINDOW_TYPE_POPUP_MENU",   "_NET_WM_WINDOW_TYPE_TOOLTIP",
+    "_NET_WM_WINDOW_TYPE_COMBO",        "_NET_WM_WINDOW_TYPE_DND",
+};
+
+/// What the server told us about one client window, undecoded. Filled by the X11 reader;
+/// decoded without a server, so the rules below are tested on their own.
+struct X11ClientFacts {
+  uint32_t window = 0;
+  bool viewable = false;
+  bool overrideRedirect = false;
+  int32_t rootX = 0, rootY = 0;  // top-left of the client area on the root window
+  uint32_t width = 0, height = 0;
+  std::optional<std::string> netWmName;  // UTF8_STRING bytes
+  std::optional<std::string> wmName;     // WM_NAME bytes
+  bool wmNameIsUtf8 = false;             // WM_NAME typed UTF8_STRING rather than STRING
+  std::optional<std::string> wmClass;    // "instance\0class\0"
+  std::optional<uint32_t> resPid;        // X-Resource: the owning client's pid
+  std::optional<uint32_t> netWmPid;
+  X11WindowType type = X11WindowType::Unset;
+  bool iconic = false;              // WM_STATE is IconicState
+  bool hidden = false;              // _NET_WM_STATE holds _NET_WM_STATE_HIDDEN
+  std::optional<uint32_t> desktop;  // _NET_WM_DESKTOP
+};
+
+/// The screen and what the window manager (when one runs) says about it.
+struct X11ScreenFacts {
+  uint32_t width = 0, height = 0;
+  bool wmLive = false;  // _NET_* state is trusted only while a window manager runs
+  std::optional<uint32_t> currentDesktop;
+};
+
+/// Layers, numbered like the stacking levels desktop applications know: only ordinary
+/// application windows (normal and dialog) are on 0.
+inline constexpr int64_t kLayerNormal = 0;
+inline constexpr int64_t kLayerFloating = 3;
+inline constexpr int64_t kLayerUtility = 19;
+inline constexpr int64_t kLayerDock = 20;
+inline constexpr int64_t kLayerNotification = 25;
+inline constexpr int64_t kLayerPopup = 101;
+inline constexpr int64_t kLayerTooltip = 200;
+inline constexpr int64_t kLayerDragging = 500;
+
+/// An untyped window counts as normal (or, with WM_TRANSIENT_FOR, as a dialog): layer 0 both.
+int64_t layerOf(X11WindowType type, bool overrideRedirect);
+
+/// True when the window is shown on the current desktop and intersects the screen.
+bool isOnScreen(const X11ClientFacts& f, const X11ScreenFacts& screen);
+
+/// The title: _NET_WM_NAME, else WM_NAME (Latin-1 unless typed UTF-8), always valid UTF-8.
+std::string titleOf(const X11ClientFacts& f);
+
+/// Reads /proc/<pid>/comm; injectable for tests.
+using CommReader = std::function<std::string(int32_t pid)>;
+std::string procComm(int32_t pid);
+
+/// The window-list entry of an on-screen window; nothing for one that is not on screen or is
+/// a desktop element.
+std::optional<WindowInfo> decodeClient(const X11ClientFacts& f, const X11ScreenFacts& screen,
+                                       const CommReader& comm = procComm);
+
+}  // namespace lorvane

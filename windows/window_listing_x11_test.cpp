@@ -1,0 +1,179 @@
+// Runs under tests/with-x11: a private Xvfb, with openbox unless WITH_X11_NO_WM=1.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+#include <thread>
+
+#include "tests/support/child_process.h"
+#include "tests/support/fixture_windows.h"
+#include "windows/platform/x11_window_system.h"
+
+namespace lorvane {
+namespace {
+
+using testing::FixtureWindows;
+
+bool windowManagerRuns() {
+  const char* noWm = std::getenv("WITH_X11_NO_WM");
+  return noWm == nullptr || std::string(noWm) != "1";
+}
+
+std::string listWindows(testing::ChildOptions options = {},
+                        std::vector<std::string> extraArgs = {}) {
+  std::vector<std::string> argv = {"lorvane-tap", "--windows"};
+  argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+  const auto r = testing::runProgram(testing::tapPath(), argv, {}, std::move(options));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exit.code, 0);
+  return r.out;
+}
+
+// Every kind of window the list must show or leave out, one per line.
+const char* const kMixedLayout =
+    "title=notes/today.txt\tclass=Editor\tpid=4242\n"
+    "wm_name=caf\\xe9 latin\tclass=Latin\n"
+    "title=first\\nsecond\tclass=Notes\ttype=dialog\ttransient_for=0\n"
+    "title=日本語のタイトル\tclass=端末\ttype=normal\n"
+    "title=\\xff\\xfebad\tclass=Raw\n"
+    "class=Untitled\n"
+    "title=no class\n"
+    "title=panel\tclass=Panel\ttype=dock\n"
+    "title=palette\tclass=Tool\ttype=utility\n"
+    "title=wallpaper\tclass=Desktop\ttype=desktop\n"
+    "title=menu\tclass=Menu\ttype=menu\n"
+    "title=splash\tclass=Splash\ttype=splash\n"
+    "title=bar\tclass=Bar\ttype=toolbar\n"
+    "title=note\tclass=Notify\ttype=notification\n"
+    "title=min\tclass=Iconic\ticonic=1\n"
+    "title=elsewhere\tclass=Away\tdesktop=2\n"
+    "title=everywhere\tclass=Sticky\tdesktop=sticky\n"
+    "title=withdrawn\tclass=Hidden\thidden=1\n"
+    "title=popup\tclass=Popup\toverride_redirect=1\n";
+
+TEST(WindowListing, NoWindowsGiveTheEmptyArray) {
+  EXPECT_EQ(listWindows(), "[]\n");
+}
+
+TEST(WindowListing, WithoutADisplayTheReplyIsTheEmptyArray) {
+  testing::ChildOptions options;
+  options.env["DISPLAY"] = std::nullopt;
+  EXPECT_EQ(listWindows(options), "[]\n");
+  options.env["DISPLAY"] = ":65000";
+  EXPECT_EQ(listWindows(options), "[]\n");
+}
+
+TEST(WindowListing, OrdinaryShownWindowsFrontMostFirst) {
+  if (!windowManagerRuns()) GTEST_SKIP() << "needs the window manager";
+  FixtureWindows fixture(kMixedLayout);
+  ASSERT_TRUE(fixture.ready()) << fixture.error();
+  // Front-most first: mapped later is higher; the dialog sits above its parent. The window
+  // without WM_CLASS is named after its process (comm, at most 15 bytes). Left out: dock,
+  // utility, desktop, menu, splash, toolbar, notification, iconic, other desktop, withdrawn
+  // and override-redirect windows.
+  EXPECT_EQ(listWindows(), R"([{"app":"Sticky","title":"everywhere"},)"
+                           R"({"app":"lorvane-test-wi","title":"no class"},)"
+                           R"({"app":"Untitled","title":""},)"
+                           R"({"app":"Raw","title":")"
+                           "\xEF\xBF\xBD\xEF\xBF\xBD"
+                           R"(bad"},)"
+                           R"({"app":"端末","title":"日本語のタイトル"},)"
+                           R"({"app":"Notes","title":"first\nsecond"},)"
+                           R"({"app":"Latin","title":"café latin"},)"
+                           R"({"app":"Editor","title":"notes\/today.txt"}])"
+                           "\n");
+}
+
+TEST(WindowListing, WindowsOfExcludedProcessesAreListedLikeAllOthers) {
+  FixtureWindows fixture("title=mine\tclass=Other\n");
+  ASSERT_TRUE(fixture.ready()) << fixture.error();
+  const std::string expected = R"([{"app":"Other","title":"mine"}])"
+                               "\n";
+  EXPECT_EQ(listWindows({}, {"--exclude-pid=" + std::to_string(fixture.pid()), "--ocr"}), expected);
+}
+
+TEST(WindowListing, WithoutWindowManagerStaleStateIsIgnored) {
+  if (windowManagerRuns()) GTEST_SKIP() << "needs a display without a window manager";
+  FixtureWindows fixture(
+      "title=first\tclass=A\n"
+      "title=was iconic\tclass=B\ticonic=1\n"
+      "title=desktop 2\tclass=C\tdesktop=2\n"
+      "title=withdrawn\tclass=D\thidden=1\n"
+      "title=popup\tclass=E\toverride_redirect=1\n"
+      "title=panel\tclass=F\ttype=dock\n");
+  ASSERT_TRUE(fixture.ready()) << fixture.error();
+  // What a window manager that died would leave on the root: a check window that is gone,
+  // a stacking list and a current desktop.
+  const std::string first = std::to_string(fixture.ids()[0]);
+  for (const auto& [name, value] : {std::pair{"_NET_SUPPORTING_WM_CHECK", "4194303"},
+                                    {"_NET_CLIENT_LIST_STACKING", first.c_str()},
+                                    {"_NET_CURRENT_DESKTOP", "1"}}) {
+    const auto r = testing::runProgram("/usr/bin/xprop",
+                                       {"xprop", "-root", "-f", name, "32c", "-set", name, value});
+    ASSERT_EQ(r.exit.code, 0) << r.err;
+  }
+  EXPECT_EQ(listWindows(), R"([{"app":"C","title":"desktop 2"},{"app":"B","title":"was iconic"},)"
+                           R"({"app":"A","title":"first"}])"
+                           "\n");
+}
+
+TEST(WindowList, FieldsOfEachWindowAndTheOwnerFromXResource) {
+  FixtureWindows first("title=big\tclass=One\tpid=4242\tw=201\th=121\n");
+  ASSERT_TRUE(first.ready()) << first.error();
+  FixtureWindows second(
+      "title=small\tclass=Two\tw=200\th=120\n"
+      "title=tool\tclass=Two\ttype=utility\tw=250\th=150\n");
+  ASSERT_TRUE(second.ready()) << second.error();
+
+  const auto list = makeX11WindowSystem()->readWindowList();
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[0].number, second.ids()[1]);
+  EXPECT_NE(list[0].layer, 0);
+  EXPECT_EQ(list[0].width, 250.0);
+  // X-Resource names the process that owns the connection, whatever _NET_WM_PID claims.
+  EXPECT_EQ(list[1].number, second.ids()[0]);
+  EXPECT_EQ(list[1].ownerPID, second.pid());
+  EXPECT_EQ(list[1].layer, 0);
+  EXPECT_EQ(list[1].ownerName, "Two");
+  EXPECT_EQ(list[1].title, "small");
+  EXPECT_EQ(list[1].width, 200.0);
+  EXPECT_EQ(list[1].height, 120.0);
+  EXPECT_EQ(list[2].number, first.ids()[0]);
+  EXPECT_EQ(list[2].ownerPID, first.pid());
+  EXPECT_EQ(list[2].width, 201.0);
+  EXPECT_EQ(list[2].height, 121.0);
+}
+
+TEST(WindowList, WindowsThatVanishWhileBeingReadAreLeftOut) {
+  // The fixture's 80 windows go away all at once, between two of our pipelined requests if
+  // we are lucky: no entry may come out half read, and the listing goes on.
+  std::string layout;
+  for (int i = 0; i < 80; ++i) layout += "title=w" + std::to_string(i) + "\tclass=Gone\n";
+  auto system = makeX11WindowSystem();
+  for (int round = 0; round < 3; ++round) {
+    auto fixture = std::make_unique<FixtureWindows>(layout);
+    ASSERT_TRUE(fixture->ready()) << fixture->error();
+    std::thread closer([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      fixture.reset();
+    });
+    size_t seen = 80;
+    for (int i = 0; i < 40 && seen > 0; ++i) {
+      const auto list = system->readWindowList();
+      seen = list.size();
+      for (const WindowInfo& w : list) {
+        ASSERT_EQ(w.ownerName, "Gone");
+        ASSERT_EQ(w.title.substr(0, 1), "w");
+        ASSERT_EQ(w.width, 300.0);
+      }
+    }
+    closer.join();
+    const std::string reply = listWindows();
+    EXPECT_TRUE(
+        std::regex_match(reply, std::regex(R"(\[(\{"app":"Gone","title":"w\d+"\},?)*\]\n)")))
+        << reply;
+  }
+}
+
+}  // namespace
+}  // namespace lorvane
