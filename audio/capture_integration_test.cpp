@@ -94,11 +94,17 @@ void expectNothingLeft(long nodeId) {
 const std::regex kStatusLines(
     "format sr=48000\\.0 ch=2 flags=41\n(STARTED\nREADY\n|READY\nSTARTED\n)");
 
-TEST(Capture, KeepsOneToneAndLeavesTheExcludedPlayerOut) {
+TEST(Capture, KeepsOneToneAndLeavesTheExcludedPlayersOut) {
   auto kept = play("pw-play", 440);
   auto excluded = play("pw-play", 1000);
+  // A player started by an excluded process (the shell stays its parent) is left out too.
+  auto parent = std::make_unique<ChildProcess>(
+      "/bin/sh",
+      std::vector<std::string>{"sh", "-c", "trap 'kill $!' TERM; /usr/bin/pw-play \"$0\" & wait",
+                               toneWav(1500)});
   std::this_thread::sleep_for(300ms);
-  auto t = tap({"--exclude-pid=" + std::to_string(excluded->pid())});
+  auto t = tap({"--exclude-pid=" + std::to_string(excluded->pid()),
+                "--exclude-pid=" + std::to_string(parent->pid())});
   ASSERT_TRUE(collect(*t, 32000 * 3 / 2)) << t->err();
   t->closeStdin();
   EXPECT_EQ(t->wait().code, 0);
@@ -106,6 +112,9 @@ TEST(Capture, KeepsOneToneAndLeavesTheExcludedPlayerOut) {
   EXPECT_EQ(pcm.size() % 2, 0u);
   EXPECT_GT(amplitude(pcm, 440), 0.4);    // played at 0.5
   EXPECT_LT(amplitude(pcm, 1000), 1e-3);  // below -60 dB of it
+  EXPECT_LT(amplitude(pcm, 1500), 1e-3);
+  parent->signal(SIGTERM);  // the shell takes its player along
+  parent->wait();
 }
 
 TEST(Capture, PulsePlayersAndLateStartersAreCapturedAndExcludedAlike) {
