@@ -1,0 +1,22 @@
+#pragma once
+
+#include <vector>
+
+#include "audio/audio_format.h"
+#include "audio/converter.h"
+#include "audio/platform/audio_platform.h"
+
+namespace lorvane::audio {
+
+/// The converter's input callback for one ioBlock call: hands `mono` over on the first
+/// request and answers NoDataNow afterwards (`handedOver` is that call's flag).
+ConverterInputBlock inputBlock(bool& handedOver, const std::vector<float>& mono);
+
+/// The capture callback, one call per captured block, on "lorvane.tap": mixes the block down
+/// to mono, converts it to 16 kHz s16 and queues the samples on stdout, writing "READY" once
+/// right before the first ones. A block at another rate than the converter's (the graph rate
+/// changed) first drains the converter and rebuilds it for the new rate. A failed write ends
+/// the capture (teardown, status 0).
+void ioBlock(const AudioFormat& tapFmt, const AudioBufferList& input);
+
+}  // namespace lorvane::audio

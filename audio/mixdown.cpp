@@ -1,0 +1,49 @@
+#include "audio/mixdown.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace lorvane::audio {
+
+void mixDown(const AudioBufferList& input, std::span<float> mono) {
+  const uint32_t ch = input.channelCount;
+  const size_t frames = std::min<size_t>(input.frames, mono.size());
+  if (ch == 0 || input.channels == nullptr) {
+    std::fill(mono.begin(), mono.end(), 0.0f);
+    return;
+  }
+  const float divisor = static_cast<float>(ch);
+  if (input.interleaved) {
+    const float* src = input.channels[0];
+    if (src == nullptr) {
+      std::fill(mono.begin(), mono.end(), 0.0f);
+      return;
+    }
+    for (size_t i = 0; i < frames; ++i) {
+      float sum = +0.0f;
+      for (uint32_t c = 0; c < ch; ++c) sum += src[i * ch + c];
+      mono[i] = sum / divisor;
+    }
+    return;
+  }
+  for (uint32_t c = 0; c < ch; ++c) {
+    if (input.channels[c] == nullptr) {
+      std::fill(mono.begin(), mono.end(), 0.0f);
+      return;
+    }
+  }
+  for (size_t i = 0; i < frames; ++i) {
+    float sum = +0.0f;
+    for (uint32_t c = 0; c < ch; ++c) sum += input.channels[c][i];
+    mono[i] = sum / divisor;
+  }
+}
+
+std::optional<uint32_t> outputCapacity(uint32_t frames, double sampleRate) {
+  if (!std::isfinite(sampleRate) || sampleRate <= 0) return std::nullopt;
+  const double r = (static_cast<double>(frames) * 16000.0) / sampleRate;
+  if (!std::isfinite(r) || r >= 4294967296.0 - 32.0) return std::nullopt;
+  return static_cast<uint32_t>(r) + 32;
+}
+
+}  // namespace lorvane::audio

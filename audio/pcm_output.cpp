@@ -1,0 +1,116 @@
+#include "audio/pcm_output.h"
+
+#include <limits.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "report/fd_write.h"
+
+namespace lorvane::audio {
+
+PcmOutput::PcmOutput(int fd, std::function<void()> onFailure, size_t capBytes)
+    : fd_(fd), onFailure_(std::move(onFailure)), backlog_(capBytes) {
+  struct stat info;
+  if (fstat(fd, &info) == 0) {
+    pipe_ = S_ISFIFO(info.st_mode);
+    file_ = S_ISREG(info.st_mode);
+  }
+  thread_ = std::thread([this] { run(); });
+  pthread_setname_np(thread_.native_handle(), "lorvane.out");
+}
+
+PcmOutput::~PcmOutput() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_one();
+  thread_.join();
+}
+
+bool PcmOutput::write(std::vector<uint8_t> block) {
+  std::unique_lock lock(mutex_);
+  if (failed_) return false;
+  const bool wasIdle = backlog_.empty() && !writing_;
+  if (wasIdle && (pipe_ || file_)) {
+    // Only this thread adds blocks, so the writer stays idle while we write.
+    writing_ = true;
+    lock.unlock();
+    const bool ok = writeDirect(block);
+    lock.lock();
+    writing_ = false;
+    if (!ok) {
+      failed_ = true;
+      lock.unlock();
+      onFailure_();
+      return false;
+    }
+    if (block.empty()) return true;
+  }
+  backlog_.push(std::move(block));
+  lock.unlock();
+  // A writer that is busy comes back for the backlog by itself: no wake-up needed.
+  if (wasIdle) wake_.notify_one();
+  return true;
+}
+
+uint64_t PcmOutput::droppedBytes() {
+  std::lock_guard lock(mutex_);
+  return backlog_.droppedBytes();
+}
+
+bool PcmOutput::idle() {
+  std::lock_guard lock(mutex_);
+  return backlog_.empty() && !writing_;
+}
+
+// Writes as much of the block as the descriptor takes without blocking and removes it from
+// the block; what is left keeps its order for the writer thread. False when the descriptor
+// has failed.
+bool PcmOutput::writeDirect(std::vector<uint8_t>& block) {
+  if (file_) {
+    if (!writeAll(fd_, block.data(), block.size())) return false;
+    block.clear();
+    return true;
+  }
+  size_t done = 0;
+  while (done < block.size()) {
+    pollfd fd{fd_, POLLOUT, 0};
+    if (poll(&fd, 1, 0) != 1 || !(fd.revents & (POLLOUT | POLLERR | POLLNVAL))) break;
+    if (fd.revents & (POLLERR | POLLNVAL)) return false;
+    const size_t piece = std::min<size_t>(PIPE_BUF, block.size() - done);
+    const ssize_t n = ::write(fd_, block.data() + done, piece);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    done += size_t(n);
+  }
+  block.erase(block.begin(), block.begin() + long(done));
+  return true;
+}
+
+void PcmOutput::run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return stopping_ || !backlog_.empty(); });
+    if (backlog_.empty()) return;  // stopping with nothing left
+    std::vector<uint8_t> block = *backlog_.pop();
+    writing_ = true;
+    lock.unlock();
+    const bool ok = writeAll(fd_, block.data(), block.size());
+    lock.lock();
+    writing_ = false;
+    if (!ok) {
+      failed_ = true;
+      lock.unlock();
+      onFailure_();
+      return;
+    }
+  }
+}
+
+}  // namespace lorvane::audio

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "audio/backlog.h"
+
+namespace lorvane::audio {
+
+/// Standard output for the PCM stream. write() never waits for the reader. While the reader
+/// keeps up, a block goes straight to a pipe or file from the caller's thread: to a pipe in
+/// pieces of at most PIPE_BUF bytes, each after poll() has said there is room (such a write
+/// then cannot block); no other thread wakes. Otherwise blocks go into a bounded Backlog that the
+/// thread "lorvane.out" writes out in order, blocking as long as the reader needs. When the
+/// descriptor fails (the reader has gone), `onFailure` runs once, on the thread that saw it.
+class PcmOutput {
+ public:
+  /// 16 MiB: over eight minutes of 16 kHz s16 mono for a reader that has stalled.
+  static constexpr size_t kDefaultCapBytes = 16u << 20;
+
+  PcmOutput(int fd, std::function<void()> onFailure, size_t capBytes = kDefaultCapBytes);
+  PcmOutput(const PcmOutput&) = delete;
+  PcmOutput& operator=(const PcmOutput&) = delete;
+  /// Waits for the writer thread; only tests destroy one (the process ends with _exit).
+  ~PcmOutput();
+
+  /// Writes or queues one block of whole samples. False once the descriptor has failed.
+  bool write(std::vector<uint8_t> block);
+
+  uint64_t droppedBytes();
+  /// Blocks in the backlog or being written.
+  bool idle();
+
+ private:
+  void run();
+  bool writeDirect(std::vector<uint8_t>& block);
+
+  int fd_;
+  bool pipe_ = false;  // written from the caller's thread in PIPE_BUF pieces while it has room
+  bool file_ = false;  // a regular file: written from the caller's thread
+  std::function<void()> onFailure_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  Backlog backlog_;
+  bool writing_ = false;
+  bool failed_ = false;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
+}  // namespace lorvane::audio

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+
+#include "audio/platform/audio_platform.h"
+
+namespace lorvane::audio {
+
+/// The audio operations on PipeWire (libpipewire-0.3).
+///
+/// - process object of a pid: the pid itself while /proc/<pid> exists;
+/// - tap: a connection with a registry watcher that links the output ports of every
+///   application playback stream not owned by an excluded process (or a descendant of one)
+///   into the capture node, streams that start later included;
+/// - default system output device: the default sink ("default" metadata); its UID is its
+///   node.name;
+/// - aggregate device: the capture node, a pw_filter "LORVANE-Tap" with inputs FL and FR
+///   that stays scheduled with nothing linked (node.always-process), so silence flows;
+/// - tap format: 32-bit float, 2 channels, non-interleaved, at the graph rate;
+/// - IO proc: the node's real-time callback copies each cycle into the TapQueue, whose
+///   thread runs the block.
+/// No thread is started before createProcessTap().
+class PipeWireAudio : public AudioPlatform {
+ public:
+  PipeWireAudio();
+  ~PipeWireAudio() override;
+
+  OSStatus getPropertyData(AudioObjectID object, uint32_t selector,
+                           std::optional<int32_t> pidQualifier, PropertyValue& dest) override;
+  OSStatus createProcessTap(const TapDescription& desc, AudioObjectID& tapID) override;
+  OSStatus destroyProcessTap(AudioObjectID tapID) override;
+  OSStatus createAggregateDevice(const Dictionary& desc, AudioObjectID& aggID) override;
+  OSStatus destroyAggregateDevice(AudioObjectID aggID) override;
+  OSStatus createIOProcID(AudioObjectID device, TapQueue& queue, IOBlock block,
+                          IOProcID& procID) override;
+  OSStatus deviceStart(AudioObjectID device, IOProcID procID) override;
+
+  struct Session;
+  struct CaptureNode;
+
+ private:
+  std::unique_ptr<Session> session_;
+  std::unique_ptr<CaptureNode> node_;
+  std::string tapUUID_;
+};
+
+}  // namespace lorvane::audio

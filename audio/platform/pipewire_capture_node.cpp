@@ -1,0 +1,100 @@
+#include "audio/platform/pipewire_capture_node.h"
+
+#include <spa/param/audio/format-utils.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace lorvane::audio {
+namespace {
+
+using CaptureNode = PipeWireAudio::CaptureNode;
+
+// Real-time thread: no allocation, no lock, no blocking call. It only hands the two input
+// buffers to the TapQueue and gives them back. A buffer is read only within its chunk,
+// clamped to the mapped size; a port without a usable buffer counts as silence.
+void onProcess(void* data, spa_io_position* position) {
+  auto* self = static_cast<CaptureNode*>(data);
+  TapQueue* queue = self->queue.load(std::memory_order_acquire);
+  if (queue == nullptr || position == nullptr) return;
+  const uint32_t frames = static_cast<uint32_t>(position->clock.duration);
+  const double rate =
+      position->clock.rate.denom > 0 ? double(position->clock.rate.denom) : self->fallbackRate;
+  pw_buffer* buffers[2] = {nullptr, nullptr};
+  const float* channels[2] = {nullptr, nullptr};
+  for (int c = 0; c < 2; ++c) {
+    buffers[c] = pw_filter_dequeue_buffer(self->ports[c]);
+    if (buffers[c] == nullptr || buffers[c]->buffer->n_datas < 1) continue;
+    const spa_data& d = buffers[c]->buffer->datas[0];
+    if (d.data == nullptr || d.chunk == nullptr) continue;
+    const uint32_t offset = std::min(d.chunk->offset, d.maxsize);
+    const uint32_t size = std::min(d.chunk->size, d.maxsize - offset);
+    if (size / sizeof(float) >= frames) {
+      channels[c] = reinterpret_cast<const float*>(static_cast<const uint8_t*>(d.data) + offset);
+    }
+  }
+  queue->push(channels, 2, frames, rate);
+  for (int c = 0; c < 2; ++c) {
+    if (buffers[c] != nullptr) pw_filter_queue_buffer(self->ports[c], buffers[c]);
+  }
+}
+
+void onStateChanged(void* data, pw_filter_state /*old*/, pw_filter_state state,
+                    const char* /*error*/) {
+  auto* self = static_cast<CaptureNode*>(data);
+  self->state = state;
+  pw_thread_loop_signal(self->loop, false);
+}
+
+const pw_filter_events kFilterEvents = [] {
+  pw_filter_events events{};
+  events.version = PW_VERSION_FILTER_EVENTS;
+  events.state_changed = onStateChanged;
+  events.process = onProcess;
+  return events;
+}();
+
+}  // namespace
+
+OSStatus CaptureNode::create(pw_core* core, const std::string& name, const std::string& description,
+                             const std::string& uid, const std::string& tapUUID) {
+  pw_properties* props = pw_properties_new(
+      PW_KEY_NODE_NAME, name.c_str(), PW_KEY_NODE_DESCRIPTION, description.c_str(),
+      PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Capture", PW_KEY_MEDIA_ROLE, "DSP",
+      // No media.class and no autoconnect: the session manager leaves the node alone.
+      PW_KEY_NODE_AUTOCONNECT, "false",
+      // Keeps the node scheduled (on the dummy driver) while nothing is linked: silence flows.
+      PW_KEY_NODE_ALWAYS_PROCESS, "true",
+      // Asks for nothing shorter than the default cycle; fewer wake-ups when alone.
+      PW_KEY_NODE_LATENCY, "2048/48000", nullptr);
+  pw_properties_set(props, "lorvane.uid", uid.c_str());
+  pw_properties_set(props, "lorvane.tap.uuid", tapUUID.c_str());
+  filter = pw_filter_new(core, name.c_str(), props);
+  if (filter == nullptr) return errno ? -errno : -ENOMEM;
+  pw_filter_add_listener(filter, &listener, &kFilterEvents, this);
+
+  static const char* const kChannels[2] = {"FL", "FR"};
+  for (int c = 0; c < 2; ++c) {
+    const std::string portName = std::string("input_") + kChannels[c];
+    ports[c] = pw_filter_add_port(
+        filter, PW_DIRECTION_INPUT, PW_FILTER_PORT_FLAG_MAP_BUFFERS, 0,
+        pw_properties_new(PW_KEY_FORMAT_DSP, "32 bit float mono audio", PW_KEY_PORT_NAME,
+                          portName.c_str(), PW_KEY_AUDIO_CHANNEL, kChannels[c], nullptr),
+        nullptr, 0);
+    if (ports[c] == nullptr) return errno ? -errno : -ENOMEM;
+  }
+  // Without the real-time flag the callback runs on the loop thread and misses cycles.
+  const int res = pw_filter_connect(
+      filter, static_cast<pw_filter_flags>(PW_FILTER_FLAG_RT_PROCESS | PW_FILTER_FLAG_INACTIVE),
+      nullptr, 0);
+  return res < 0 ? res : 0;
+}
+
+void CaptureNode::destroy() {
+  if (filter == nullptr) return;
+  spa_hook_remove(&listener);
+  pw_filter_destroy(filter);
+  filter = nullptr;
+}
+
+}  // namespace lorvane::audio

@@ -1,0 +1,33 @@
+#pragma once
+
+// Internal to the PipeWire backend: the capture node and its real-time callback.
+
+#include <pipewire/filter.h>
+#include <pipewire/pipewire.h>
+
+#include <atomic>
+#include <string>
+
+#include "audio/platform/pipewire_audio.h"
+#include "audio/tap_queue.h"
+
+namespace lorvane::audio {
+
+/// The pw_filter "LORVANE-Tap" with the inputs FL and FR. Created and destroyed with the
+/// session's loop locked.
+struct PipeWireAudio::CaptureNode {
+  /// Makes and connects the filter (inactive). A failure status is a negative errno.
+  OSStatus create(pw_core* core, const std::string& name, const std::string& description,
+                  const std::string& uid, const std::string& tapUUID);
+  void destroy();
+
+  pw_filter* filter = nullptr;
+  spa_hook listener{};
+  void* ports[2] = {nullptr, nullptr};
+  pw_filter_state state = PW_FILTER_STATE_UNCONNECTED;
+  pw_thread_loop* loop = nullptr;  // signalled on state changes
+  std::atomic<TapQueue*> queue{nullptr};
+  double fallbackRate = 48000;
+};
+
+}  // namespace lorvane::audio

@@ -1,0 +1,110 @@
+#include "audio/setup.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <random>
+
+#include "report/exit_status.h"
+
+namespace lorvane::audio {
+namespace {
+
+[[noreturn]] void fail(const std::string& line, int status) {
+  log(line);
+  // Platform threads may be running already: end without static destructors.
+  _exit(status);
+}
+
+}  // namespace
+
+std::optional<AudioObjectID> processObject(int32_t pid) {
+  PropertyValue dest = AudioObjectID{0};
+  const OSStatus status = platform->getPropertyData(
+      kAudioObjectSystemObject, kAudioHardwarePropertyTranslatePIDToProcessObject, pid, dest);
+  const AudioObjectID* object = std::get_if<AudioObjectID>(&dest);
+  if (status != 0 || object == nullptr || *object == 0) return std::nullopt;
+  return *object;
+}
+
+std::string makeUUID() {
+  std::random_device random;
+  uint8_t b[16];
+  for (int i = 0; i < 16; i += 4) {
+    const uint32_t word = random();
+    for (int k = 0; k < 4; ++k) b[i + k] = static_cast<uint8_t>(word >> (8 * k));
+  }
+  b[6] = static_cast<uint8_t>((b[6] & 0x0F) | 0x40);  // version 4
+  b[8] = static_cast<uint8_t>((b[8] & 0x3F) | 0x80);  // RFC 4122 variant
+  char text[37];
+  std::snprintf(text, sizeof text,
+                "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", b[0], b[1],
+                b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14],
+                b[15]);
+  return text;
+}
+
+Dictionary makeAggregateDescription(const std::string& aggUID, const std::string& deviceUID,
+                                    const std::string& tapUUID) {
+  Dictionary subdevice{{"uid", {deviceUID}}};
+  Dictionary tap{{"drift", {true}}, {"uid", {tapUUID}}};
+  return Dictionary{
+      {"name", {std::string("LORVANE-Tap")}},
+      {"uid", {aggUID}},
+      {"master", {deviceUID}},
+      {"private", {true}},
+      {"stacked", {false}},
+      {"tapautostart", {true}},
+      {"subdevices", {std::vector<Dictionary>{subdevice}}},
+      {"taps", {std::vector<Dictionary>{tap}}},
+  };
+}
+
+AudioFormat setupCapture(ArgList args) {
+  std::vector<AudioObjectID> exclude;
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (const auto pid = parseExcludePid(args[i])) {
+      if (const auto object = processObject(*pid)) exclude.push_back(*object);
+    }
+  }
+
+  TapDescription tapDesc;
+  tapDesc.excludedProcesses = exclude;
+  tapDesc.uuid = makeUUID();
+  tapDesc.muteBehavior = kCATapUnmuted;
+  tapDesc.isPrivate = true;
+  tapDesc.name = "LORVANE system audio";
+
+  tapID = 0;
+  err = platform->createProcessTap(tapDesc, tapID);
+  if (err != 0) fail("ERROR tap " + std::to_string(err), kExitTap);
+
+  outDev = getProp<AudioObjectID>(kAudioObjectSystemObject,
+                                  kAudioHardwarePropertyDefaultSystemOutputDevice, 0);
+  outUID = getProp<std::string>(outDev, kAudioDevicePropertyDeviceUID, std::string());
+
+  const Dictionary aggDesc = makeAggregateDescription(makeUUID(), outUID, tapDesc.uuid);
+  aggID = 0;
+  err = platform->createAggregateDevice(aggDesc, aggID);
+  if (err != 0) fail("ERROR aggregate " + std::to_string(err), kExitAggregate);
+
+  asbd = getProp<AudioStreamBasicDescription>(tapID, kAudioTapPropertyFormat, {});
+  log(formatLine(asbd.mSampleRate, asbd.mChannelsPerFrame, asbd.mFormatFlags));
+
+  const std::optional<AudioFormat> tapFmt = formatFromStreamDescription(asbd);
+  if (!tapFmt) fail("ERROR format", kExitFormat);
+
+  outFmt = AudioFormat{CommonFormat::Int16, Converter::kOutputRate, 1, true};
+  monoFmt = AudioFormat{CommonFormat::Float32, tapFmt->sampleRate, 1, false};
+  converter = Converter::make(monoFmt.sampleRate);
+  // No converter for a rate the tap reported as valid: the format is unusable after all.
+  if (!converter) fail("ERROR format", kExitFormat);
+  return *tapFmt;
+}
+
+void cleanup() {
+  platform->destroyAggregateDevice(aggID);
+  platform->destroyProcessTap(tapID);
+}
+
+}  // namespace lorvane::audio
