@@ -161,14 +161,14 @@ TEST(TextCapture, TheParentsWindowsAreSkipped) {
   const std::string blank = blankPng(dir, 240, 150).string();
   FixtureWindows other("title=other\tclass=Other\tbackground=" + blank + "\n");
   ASSERT_TRUE(other.ready()) << other.error();
-  const fs::path spec = dir.path / "parent.spec", fifo = dir.path / "ready";
-  std::ofstream(spec) << "title=parent\tclass=Parent\tbackground=" << blank << "\n";
+  const fs::path layout = dir.path / "parent.layout", fifo = dir.path / "ready";
+  std::ofstream(layout) << "title=parent\tclass=Parent\tbackground=" << blank << "\n";
   const std::string script =
       "mkfifo \"$3\" || exit 1; { read -r line < \"$3\"; exec \"$1\" --ocr; } & "
       "exec \"$2\" \"$4\" > \"$3\"";
   testing::ChildProcess shell(
       "/bin/sh", {"sh", "-c", script, "sh", testing::tapPath(), testing::fixtureWindowsPath(),
-                  fifo.string(), spec.string()});
+                  fifo.string(), layout.string()});
   ASSERT_TRUE(shell.waitForOutBytes(1, std::chrono::seconds(30)));
   // The reply arrives in one write; give the line feed its own moment.
   for (int i = 0; i < 100 && shell.out().find('\n') == std::string::npos; ++i) usleep(10000);

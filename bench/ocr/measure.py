@@ -31,10 +31,10 @@ def timed(cmd, cpu_times=None):
 
 
 def show(png, name):
-    spec = png + ".spec"
-    with open(spec, "w") as f:
+    layout = png + ".layout"
+    with open(layout, "w") as f:
         f.write(f"title={name}\tclass=Bench\tx=0\ty=0\tbackground={png}\n")
-    proc = subprocess.Popen([FIXTURE, spec], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+    proc = subprocess.Popen([FIXTURE, layout], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                             text=True)
     if not proc.stdout.readline().startswith("ready"):
         sys.exit("fixture not ready")
