@@ -31,7 +31,7 @@ void TapQueue::start(IOBlock block) {
 }
 
 void TapQueue::push(const float* const* channels, uint32_t channelCount, uint32_t frames,
-                    double rate) noexcept {
+                    double rate, const uint32_t* valid) noexcept {
   uint32_t done = 0;
   while (done < frames) {
     const uint64_t head = published_.load(std::memory_order_relaxed);
@@ -53,11 +53,10 @@ void TapQueue::push(const float* const* channels, uint32_t channelCount, uint32_
     for (uint32_t c = 0; c < kChannels; ++c) {
       float* dst = slot.samples[c] + slot.frames;
       const float* src = c < channelCount ? channels[c] : nullptr;
-      if (src != nullptr) {
-        std::memcpy(dst, src + done, n * sizeof(float));
-      } else {
-        std::memset(dst, 0, n * sizeof(float));
-      }
+      const uint32_t have = src == nullptr ? 0 : valid == nullptr ? frames : valid[c];
+      const uint32_t copy = have > done ? std::min(n, have - done) : 0;
+      if (copy > 0) std::memcpy(dst, src + done, copy * sizeof(float));
+      if (copy < n) std::memset(dst + copy, 0, (n - copy) * sizeof(float));
     }
     slot.frames += n;
     done += n;

@@ -37,10 +37,11 @@ class TapQueue {
   /// Starts the queue's thread, which runs `block` for every published slot.
   void start(IOBlock block);
 
-  /// Real-time side: one cycle of `channelCount` planar channels (missing ones count as
-  /// silence, extra ones are ignored) at `rate`. Never allocates, locks or waits.
-  void push(const float* const* channels, uint32_t channelCount, uint32_t frames,
-            double rate) noexcept;
+  /// Real-time side: one cycle of `frames` frames in `channelCount` planar channels at
+  /// `rate`. Missing channels count as silence, extra ones are ignored; with `valid`, channel
+  /// c holds only valid[c] frames and silence follows. Never allocates, locks or waits.
+  void push(const float* const* channels, uint32_t channelCount, uint32_t frames, double rate,
+            const uint32_t* valid = nullptr) noexcept;
 
   /// Times the queue's thread has been woken, and cycles dropped because the ring was full.
   uint64_t wakeups() const { return wakeups_.load(std::memory_order_relaxed); }

@@ -85,6 +85,20 @@ TEST(TapQueue, ARateChangeStartsANewBlock) {
   EXPECT_EQ(sink.blocks[2], std::make_pair(3u * 2048, 44100.0));
 }
 
+TEST(TapQueue, ShortChannelsEndInSilence) {
+  TapQueue queue("lorvane.tap");
+  Sink sink;
+  queue.start(sink.block());
+  const std::vector<float> l(8, 0.5f), r(8, -0.5f);
+  const float* channels[2] = {l.data(), r.data()};
+  const uint32_t valid[2] = {3, 8};
+  queue.push(channels, 2, 8, 48000, valid);
+  ASSERT_TRUE(sink.waitForFrames(8));
+  std::lock_guard lock(sink.mutex);
+  EXPECT_EQ(sink.left, (std::vector<float>{0.5f, 0.5f, 0.5f, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(sink.right, r);
+}
+
 TEST(TapQueue, MissingChannelsAreSilenceAndAFullRingDrops) {
   TapQueue queue("lorvane.tap");
   std::vector<float> l(TapQueue::kSlotFrames, 0.5f);

@@ -12,7 +12,7 @@ using CaptureNode = PipeWireAudio::CaptureNode;
 
 // Real-time thread: no allocation, no lock, no blocking call. It only hands the two input
 // buffers to the TapQueue and gives them back. A buffer is read only within its chunk,
-// clamped to the mapped size; a port without a usable buffer counts as silence.
+// clamped to the mapped size; what a port lacks of the cycle counts as silence.
 void onProcess(void* data, spa_io_position* position) {
   auto* self = static_cast<CaptureNode*>(data);
   TapQueue* queue = self->queue.load(std::memory_order_acquire);
@@ -22,6 +22,7 @@ void onProcess(void* data, spa_io_position* position) {
       position->clock.rate.denom > 0 ? double(position->clock.rate.denom) : self->fallbackRate;
   pw_buffer* buffers[2] = {nullptr, nullptr};
   const float* channels[2] = {nullptr, nullptr};
+  uint32_t valid[2] = {0, 0};
   for (int c = 0; c < 2; ++c) {
     buffers[c] = pw_filter_dequeue_buffer(self->ports[c]);
     if (buffers[c] == nullptr || buffers[c]->buffer->n_datas < 1) continue;
@@ -29,11 +30,10 @@ void onProcess(void* data, spa_io_position* position) {
     if (d.data == nullptr || d.chunk == nullptr) continue;
     const uint32_t offset = std::min(d.chunk->offset, d.maxsize);
     const uint32_t size = std::min(d.chunk->size, d.maxsize - offset);
-    if (size / sizeof(float) >= frames) {
-      channels[c] = reinterpret_cast<const float*>(static_cast<const uint8_t*>(d.data) + offset);
-    }
+    channels[c] = reinterpret_cast<const float*>(static_cast<const uint8_t*>(d.data) + offset);
+    valid[c] = size / sizeof(float);
   }
-  queue->push(channels, 2, frames, rate);
+  queue->push(channels, 2, frames, rate, valid);
   for (int c = 0; c < 2; ++c) {
     if (buffers[c] != nullptr) pw_filter_queue_buffer(self->ports[c], buffers[c]);
   }

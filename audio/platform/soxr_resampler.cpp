@@ -7,9 +7,12 @@ namespace lorvane::audio {
 std::unique_ptr<SoxrResampler> SoxrResampler::make(double inputRate, double outputRate) {
   soxr_error_t error = nullptr;
   const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-  // High quality (20-bit precision), linear phase: the default recipe of libsoxr, which the
-  // converter bench measures against its targets.
-  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, SOXR_LINEAR_PHASE);
+  // Linear phase, flat (within 0.01 dB) to 7 kHz, at least 96 dB down from 8.5 kHz: what a
+  // 16 kHz speech stream needs, at less than half the filter length of libsoxr's default
+  // recipe (flat to 7.3 kHz, stop band from 8 kHz). The bench measures it.
+  soxr_quality_spec_t quality = soxr_quality_spec(SOXR_16_BITQ, SOXR_LINEAR_PHASE);
+  quality.passband_end = 7000.0 / (outputRate / 2);
+  quality.stopband_begin = 8500.0 / (outputRate / 2);
   const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
   soxr_t handle = soxr_create(inputRate, outputRate, 1, &error, &io, &quality, &runtime);
   if (error != nullptr || handle == nullptr) {
