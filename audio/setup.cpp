@@ -8,15 +8,11 @@
 #include "report/exit_status.h"
 
 namespace lorvane::audio {
-namespace {
 
-[[noreturn]] void fail(const std::string& line, int status) {
+void failSetup(const std::string& line, int status) {
   log(line);
-  // Platform threads may be running already: end without static destructors.
   _exit(status);
 }
-
-}  // namespace
 
 std::optional<AudioObjectID> processObject(int32_t pid) {
   PropertyValue dest = AudioObjectID{0};
@@ -77,7 +73,7 @@ AudioFormat setupCapture(ArgList args) {
 
   tapID = 0;
   err = platform->createProcessTap(tapDesc, tapID);
-  if (err != 0) fail("ERROR tap " + std::to_string(err), kExitTap);
+  if (err != 0) failSetup("ERROR tap " + std::to_string(err), kExitTap);
 
   outDev = getProp<AudioObjectID>(kAudioObjectSystemObject,
                                   kAudioHardwarePropertyDefaultSystemOutputDevice, 0);
@@ -86,19 +82,19 @@ AudioFormat setupCapture(ArgList args) {
   const Dictionary aggDesc = makeAggregateDescription(makeUUID(), outUID, tapDesc.uuid);
   aggID = 0;
   err = platform->createAggregateDevice(aggDesc, aggID);
-  if (err != 0) fail("ERROR aggregate " + std::to_string(err), kExitAggregate);
+  if (err != 0) failSetup("ERROR aggregate " + std::to_string(err), kExitAggregate);
 
   asbd = getProp<AudioStreamBasicDescription>(tapID, kAudioTapPropertyFormat, {});
   log(formatLine(asbd.mSampleRate, asbd.mChannelsPerFrame, asbd.mFormatFlags));
 
   const std::optional<AudioFormat> tapFmt = formatFromStreamDescription(asbd);
-  if (!tapFmt) fail("ERROR format", kExitFormat);
+  if (!tapFmt) failSetup("ERROR format", kExitFormat);
 
   outFmt = AudioFormat{CommonFormat::Int16, Converter::kOutputRate, 1, true};
   monoFmt = AudioFormat{CommonFormat::Float32, tapFmt->sampleRate, 1, false};
   converter = Converter::make(monoFmt.sampleRate);
   // No converter for a rate the tap reported as valid: the format is unusable after all.
-  if (!converter) fail("ERROR format", kExitFormat);
+  if (!converter) failSetup("ERROR format", kExitFormat);
   return *tapFmt;
 }
 

@@ -38,6 +38,10 @@ Dictionary makeAggregateDescription(const std::string& aggUID, const std::string
 /// ends the process with status 2, 3 or 4 (nothing is torn down).
 AudioFormat setupCapture(ArgList args);
 
+/// Writes a setup failure's status line and ends the process with `status`, without
+/// teardown and without static destructors (platform threads may be running already).
+[[noreturn]] void failSetup(const std::string& line, int status);
+
 /// The teardown: destroys the aggregate device, then the tap; statuses ignored.
 void cleanup();
 

@@ -14,15 +14,6 @@
 #include "report/status_line.h"
 
 namespace lorvane::audio {
-namespace {
-
-[[noreturn]] void fail(const std::string& line, int status) {
-  log(line);
-  _exit(status);
-}
-
-}  // namespace
-
 sigset_t blockStopSignals() {
   sigset_t set;
   sigemptyset(&set);
@@ -56,10 +47,10 @@ void startCapture(const AudioFormat& tapFmt, const sigset_t& stopSignals) {
   announced = false;
   err = platform->createIOProcID(
       aggID, *queue, [tapFmt](const AudioBufferList& input) { ioBlock(tapFmt, input); }, procID);
-  if (err != 0 || procID == 0) fail("ERROR ioproc " + std::to_string(err), kExitIoProc);
+  if (err != 0 || procID == 0) failSetup("ERROR ioproc " + std::to_string(err), kExitIoProc);
 
   err = platform->deviceStart(aggID, procID);
-  if (err != 0) fail("ERROR start " + std::to_string(err), kExitStart);
+  if (err != 0) failSetup("ERROR start " + std::to_string(err), kExitStart);
 
   log("STARTED");
   std::thread(stdinWatcher).detach();
