@@ -7,7 +7,9 @@
 namespace lorvane {
 namespace {
 
-std::optional<int32_t> pid(const std::string& rest) { return parseExcludePid("--exclude-pid=" + rest); }
+std::optional<int32_t> pid(const std::string& rest) {
+  return parseExcludePid("--exclude-pid=" + rest);
+}
 
 TEST(ParseExcludePid, AcceptsSignedDecimalWithLeadingZeros) {
   EXPECT_EQ(pid("12"), 12);
@@ -29,8 +31,8 @@ TEST(ParseExcludePid, ReachesBothEndsOfTheRangeAndNoFurther) {
 }
 
 TEST(ParseExcludePid, RejectsAnythingButSignAndDigits) {
-  for (const char* bad : {"", "+", "-", "12 ", " 12", "1_2", "+-1", "--1", "0x10", "1e3", "١٢",
-                          "12\n", "abc"}) {
+  for (const char* bad :
+       {"", "+", "-", "12 ", " 12", "1_2", "+-1", "--1", "0x10", "1e3", "١٢", "12\n", "abc"}) {
     EXPECT_EQ(pid(bad), std::nullopt) << '"' << bad << '"';
   }
   EXPECT_EQ(parseExcludePid("--exclude-pid"), std::nullopt);
@@ -40,8 +42,8 @@ TEST(ParseExcludePid, RejectsAnythingButSignAndDigits) {
 }
 
 TEST(HasFlag, MatchesWholeElementsOnly) {
-  const std::vector<const char*> argv{"lorvane-tap", "--Windows", "--windows=1", "-windows",
-                                      "--windows ", "--ocr"};
+  const std::vector<const char*> argv{"lorvane-tap", "--Windows",  "--windows=1",
+                                      "-windows",    "--windows ", "--ocr"};
   EXPECT_FALSE(hasFlag(argv, "--windows"));
   EXPECT_TRUE(hasFlag(argv, "--ocr"));
 }

@@ -13,7 +13,9 @@ namespace {
 using testing::runProgram;
 using testing::tapPath;
 
-Mode modeOf(std::vector<const char*> argv) { return selectMode(argv); }
+Mode modeOf(std::vector<const char*> argv) {
+  return selectMode(argv);
+}
 
 TEST(SelectMode, Precedence) {
   EXPECT_EQ(modeOf({"tap"}), Mode::Audio);

@@ -1,7 +1,7 @@
 #include "report/fd_write.h"
 
-#include <cerrno>
 #include <unistd.h>
+#include <cerrno>
 
 namespace lorvane {
 

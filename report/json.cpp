@@ -69,14 +69,30 @@ void appendJsonString(std::string& out, std::string_view text) {
   for (char ch : sanitizeUtf8(text)) {
     const auto c = static_cast<unsigned char>(ch);
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '/': out += "\\/"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '/':
+        out += "\\/";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20 || c == 0x7F) {
           out += "\\u00";
@@ -124,6 +140,8 @@ std::string toJson(const JsonValue& value) {
   return out;
 }
 
-JsonObject errorReply(std::string text) { return JsonObject{{{"error", std::move(text)}}}; }
+JsonObject errorReply(std::string text) {
+  return JsonObject{{{"error", std::move(text)}}};
+}
 
 }  // namespace lorvane

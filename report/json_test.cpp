@@ -29,7 +29,9 @@ TEST(Utf8, ReplacesEachMaximalInvalidSubpart) {
   EXPECT_EQ(sanitizeUtf8("\xFF\xFE"), fffd + fffd);
   EXPECT_EQ(sanitizeUtf8("a\x80z"), "a" + fffd + "z");
   // A truncated three-byte sequence is one replacement, and the byte that broke it survives.
-  EXPECT_EQ(sanitizeUtf8("\xE3\x81" "A"), fffd + "A");
+  EXPECT_EQ(sanitizeUtf8("\xE3\x81"
+                         "A"),
+            fffd + "A");
   EXPECT_EQ(sanitizeUtf8("\xE3\x81"), fffd);
   // Overlong forms, surrogates and code points above U+10FFFF are not UTF-8.
   EXPECT_EQ(sanitizeUtf8("\xC0\xAF"), fffd + fffd);

@@ -1,8 +1,8 @@
 #include "report/status_line.h"
 
+#include <unistd.h>
 #include <charconv>
 #include <cmath>
-#include <unistd.h>
 
 #include "report/fd_write.h"
 

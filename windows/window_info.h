@@ -15,7 +15,7 @@ struct WindowInfo {
   int32_t ownerPID = 0;          // 0 when unknown
   std::optional<double> width;   // client size in points (pixels on X11)
   std::optional<double> height;
-  uint32_t number = 0;           // the window's identifier (X11: the client window's XID)
+  uint32_t number = 0;  // the window's identifier (X11: the client window's XID)
 };
 
 }  // namespace lorvane

@@ -64,6 +64,8 @@ bool keyboardDeviceReadable() {
 
 }  // namespace
 
-bool LinuxInputAccess::preflight() { return x11OffersGlobalInput() || keyboardDeviceReadable(); }
+bool LinuxInputAccess::preflight() {
+  return x11OffersGlobalInput() || keyboardDeviceReadable();
+}
 
 }  // namespace lorvane

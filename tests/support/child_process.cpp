@@ -160,7 +160,9 @@ void ChildProcess::closeStdout() {
   outFd_ = -1;
 }
 
-void ChildProcess::signal(int signo) { ::kill(pid_, signo); }
+void ChildProcess::signal(int signo) {
+  ::kill(pid_, signo);
+}
 
 std::string ChildProcess::out() {
   std::lock_guard lock(mutex_);
