@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdlib>
 
 #include "report/exit_status.h"
@@ -9,6 +10,8 @@
 namespace lorvane {
 
 void runWindowListing(ArgList /*args*/) {
+  // A parent that has stopped reading gets no reply either way; the status stays 0.
+  std::signal(SIGPIPE, SIG_IGN);
   const std::unique_ptr<WindowSystem> system = makeX11WindowSystem();
   writeReply(windowListReply(system->readWindowList()));
   std::exit(kExitOk);

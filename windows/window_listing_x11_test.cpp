@@ -63,6 +63,18 @@ TEST(WindowListing, WithoutADisplayTheReplyIsTheEmptyArray) {
   EXPECT_EQ(listWindows(options), "[]\n");
 }
 
+TEST(WindowListing, AParentThatStoppedReadingStillSeesStatusZero) {
+  testing::ChildOptions options;
+  options.drainStdout = false;
+  testing::ChildProcess child(testing::tapPath(), {"lorvane-tap", "--windows"}, options);
+  child.closeStdout();  // before the reply: the helper first reads the window list
+  const testing::ExitInfo exit = child.wait(std::chrono::seconds(30));
+  EXPECT_TRUE(exit.exited);
+  EXPECT_EQ(exit.code, 0);
+  EXPECT_EQ(exit.signal, 0);
+  EXPECT_EQ(child.err(), "");
+}
+
 TEST(WindowListing, OrdinaryShownWindowsFrontMostFirst) {
   if (!windowManagerRuns()) GTEST_SKIP() << "needs the window manager";
   FixtureWindows fixture(kMixedLayout);
