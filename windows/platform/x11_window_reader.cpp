@@ -117,9 +117,11 @@ std::vector<std::pair<uint32_t, uint32_t>> takePids(xcb_connection_t* c,
   if (!r) return pids;
   for (auto it = xcb_res_query_client_ids_ids_iterator(r.get()); it.rem > 0;
        xcb_res_client_id_value_next(&it)) {
-    if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) == 0) continue;
+    // Each value starts with the client and mask it answers for (its first member).
+    const auto* id = reinterpret_cast<const xcb_res_client_id_spec_t*>(it.data);
+    if ((id->mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) == 0) continue;
     if (xcb_res_client_id_value_value_length(it.data) < 1) continue;
-    pids.emplace_back(it.data->spec.client, *xcb_res_client_id_value_value(it.data));
+    pids.emplace_back(id->client, *xcb_res_client_id_value_value(it.data));
   }
   return pids;
 }
