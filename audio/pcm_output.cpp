@@ -24,6 +24,20 @@ PcmOutput::PcmOutput(int fd, std::function<void()> onFailure, size_t capBytes)
   pthread_setname_np(thread_.native_handle(), "lorvane.out");
 }
 
+template <typename Write>
+bool PcmOutput::writeUnlocked(std::unique_lock<std::mutex>& lock, Write write) {
+  writing_ = true;
+  lock.unlock();
+  const bool ok = write();
+  lock.lock();
+  writing_ = false;
+  if (ok) return true;
+  failed_ = true;
+  lock.unlock();
+  onFailure_();
+  return false;
+}
+
 PcmOutput::~PcmOutput() {
   {
     std::lock_guard lock(mutex_);
@@ -39,17 +53,7 @@ bool PcmOutput::write(std::vector<uint8_t> block) {
   const bool wasIdle = backlog_.empty() && !writing_;
   if (wasIdle && (pipe_ || file_)) {
     // Only this thread adds blocks, so the writer stays idle while we write.
-    writing_ = true;
-    lock.unlock();
-    const bool ok = writeDirect(block);
-    lock.lock();
-    writing_ = false;
-    if (!ok) {
-      failed_ = true;
-      lock.unlock();
-      onFailure_();
-      return false;
-    }
+    if (!writeUnlocked(lock, [&] { return writeDirect(block); })) return false;
     if (block.empty()) return true;
   }
   backlog_.push(std::move(block));
@@ -99,17 +103,7 @@ void PcmOutput::run() {
     wake_.wait(lock, [this] { return stopping_ || !backlog_.empty(); });
     if (backlog_.empty()) return;  // stopping with nothing left
     std::vector<uint8_t> block = *backlog_.pop();
-    writing_ = true;
-    lock.unlock();
-    const bool ok = writeAll(fd_, block.data(), block.size());
-    lock.lock();
-    writing_ = false;
-    if (!ok) {
-      failed_ = true;
-      lock.unlock();
-      onFailure_();
-      return;
-    }
+    if (!writeUnlocked(lock, [&] { return writeAll(fd_, block.data(), block.size()); })) return;
   }
 }
 

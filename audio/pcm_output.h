@@ -38,6 +38,10 @@ class PcmOutput {
  private:
   void run();
   bool writeDirect(std::vector<uint8_t>& block);
+  /// Runs `write` with the lock released and `writing_` set; a failed write marks the output
+  /// failed and reports it once (the lock is then released). True when the write succeeded.
+  template <typename Write>
+  bool writeUnlocked(std::unique_lock<std::mutex>& lock, Write write);
 
   int fd_;
   bool pipe_ = false;  // written from the caller's thread in PIPE_BUF pieces while it has room
