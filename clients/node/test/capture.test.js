@@ -1,0 +1,69 @@
+// Audio capture against the built helper in a private PipeWire session (tests/with-pipewire).
+import assert from 'node:assert/strict';
+import { chmodSync, writeFileSync } from 'node:fs';
+import path from 'node:path';
+import { test } from 'node:test';
+import { setTimeout as sleep } from 'node:timers/promises';
+import { CaptureError, startCapture } from '../index.js';
+import { amplitude, run, toneWav, withEnv, work } from './support.js';
+
+test('captures the mix less an excluded process and its child, and stops cleanly', async () => {
+  run('pw-play', [toneWav(440)]);
+  // The shell stays the player's parent: excluding the shell leaves its player out too.
+  const shell = run('sh', ['-c', "trap 'kill $!' TERM; pw-play \"$0\" & wait", toneWav(1000)]);
+  await sleep(300);
+  const capture = startCapture({ excludePids: [shell.pid] });
+  const chunks = [];
+  capture.pcm.on('data', (chunk) => chunks.push(chunk));
+  const format = await capture.ready;
+  assert.deepEqual(format, {
+    sampleRate: 16000,
+    channels: 1,
+    sourceFormat: { rate: 48000, channels: 2, flags: 41 },
+  });
+  await sleep(1800);
+  const stopping = capture.stop();
+  assert.equal(capture.stop(), stopping);
+  assert.equal(await stopping, 0);
+  assert.ok(capture.pcm.readableEnded);
+  const pcm = Buffer.concat(chunks).subarray(0.25 * 32000); // past the converter's start
+  assert.ok(pcm.length >= 32000, `only ${pcm.length} bytes`);
+  assert.ok(amplitude(pcm, 440) > 0.4, `440 Hz at ${amplitude(pcm, 440)}`);
+  assert.ok(amplitude(pcm, 1000) < 1e-3, `1000 Hz leaked at ${amplitude(pcm, 1000)}`);
+});
+
+test('no PipeWire daemon: ready rejects with the tap step, and stop still resolves', async () => {
+  // No PipeWire socket in there.
+  const capture = withEnv({ XDG_RUNTIME_DIR: work, PIPEWIRE_REMOTE: undefined }, startCapture);
+  const error = await capture.ready.catch((e) => e);
+  assert.ok(error instanceof CaptureError, String(error));
+  assert.deepEqual([error.step, error.status, error.exitCode], ['tap', -112, 2]);
+  assert.equal(await capture.stop(), 2);
+});
+
+// The real helper writes each status line at once; a pipe may still deliver it in pieces.
+test('status lines split across reads, warnings, and STARTED after READY', async () => {
+  const fake = path.join(work, 'fake-helper');
+  writeFileSync(
+    fake,
+    '#!/bin/sh\nprintf "prop error 1735159650 -2\\nformat sr=44100.0 ch=2 flags=41\\nREA" >&2\n' +
+      'sleep 0.1; printf "DY\\nSTA" >&2; printf "\\001\\000"; sleep 0.1; printf "RTED\\n" >&2\n' +
+      'exec cat >/dev/null\n',
+  );
+  chmodSync(fake, 0o755);
+  const capture = startCapture({ binary: fake });
+  const format = await capture.ready;
+  assert.deepEqual(format.sourceFormat, { rate: 44100, channels: 2, flags: 41 });
+  assert.deepEqual(capture.warnings, ['prop error 1735159650 -2']);
+  assert.equal(await capture.stop(), 0); // the fake, like the helper, ends when stdin does
+});
+
+test('bad pids throw; a missing helper rejects naming what was tried', async () => {
+  assert.throws(() => startCapture({ excludePids: [2 ** 31] }), RangeError);
+  assert.throws(() => startCapture({ excludePids: ['12'] }), TypeError);
+  const capture = startCapture({ binary: '/nonexistent/lorvane-tap' });
+  await assert.rejects(capture.ready, /binary option names \/nonexistent\/lorvane-tap/);
+  assert.equal(await capture.stop(), null);
+  const onPath = withEnv({ LORVANE_TAP: undefined, PATH: work }, startCapture);
+  await assert.rejects(onPath.ready, new RegExp(`LORVANE_TAP is not set.*PATH \\(${work}\\)`));
+});
