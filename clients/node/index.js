@@ -50,7 +50,7 @@ function findBinary(binary) {
   const named = (file, where) => {
     const full = path.resolve(file);
     if (isExecutableFile(full)) return full;
-    throw new Error(`lorvane-tap not found: ${where} names ${full}, which is not an executable file`);
+    throw new Error(`lorvane-tap not found: ${where} names ${full}, not an executable file`);
   };
   if (binary !== undefined) return named(binary, 'the binary option');
   if (process.env.LORVANE_TAP) return named(process.env.LORVANE_TAP, 'LORVANE_TAP');
@@ -277,7 +277,7 @@ export function wavHeader(byteLength) {
     byteLength % 2 !== 0 ||
     byteLength > 0xffffffff - 36 // the RIFF size field counts 36 header bytes too
   ) {
-    throw new RangeError(`wavHeader: ${byteLength} is not a whole number of samples for a WAV file`);
+    throw new RangeError(`wavHeader: ${byteLength} bytes are no whole number of samples`);
   }
   const h = Buffer.alloc(WAV_HEADER_BYTES);
   h.write('RIFF', 0, 'ascii');

@@ -1,10 +1,11 @@
 // Audio capture against the built helper in a private PipeWire session (tests/with-pipewire).
 import assert from 'node:assert/strict';
-import { chmodSync, writeFileSync } from 'node:fs';
+import { once } from 'node:events';
+import * as fs from 'node:fs';
 import path from 'node:path';
 import { test } from 'node:test';
 import { setTimeout as sleep } from 'node:timers/promises';
-import { CaptureError, startCapture } from '../index.js';
+import { CaptureError, startCapture, wavHeader } from '../index.js';
 import { amplitude, run, toneWav, withEnv, work } from './support.js';
 
 test('captures the mix less an excluded process and its child, and stops cleanly', async () => {
@@ -44,13 +45,13 @@ test('no PipeWire daemon: ready rejects with the tap step, and stop still resolv
 // The real helper writes each status line at once; a pipe may still deliver it in pieces.
 test('status lines split across reads, warnings, and STARTED after READY', async () => {
   const fake = path.join(work, 'fake-helper');
-  writeFileSync(
+  fs.writeFileSync(
     fake,
     '#!/bin/sh\nprintf "prop error 1735159650 -2\\nformat sr=44100.0 ch=2 flags=41\\nREA" >&2\n' +
       'sleep 0.1; printf "DY\\nSTA" >&2; printf "\\001\\000"; sleep 0.1; printf "RTED\\n" >&2\n' +
       'exec cat >/dev/null\n',
   );
-  chmodSync(fake, 0o755);
+  fs.chmodSync(fake, 0o755);
   const capture = startCapture({ binary: fake });
   const format = await capture.ready;
   assert.deepEqual(format.sourceFormat, { rate: 44100, channels: 2, flags: 41 });
@@ -66,4 +67,24 @@ test('bad pids throw; a missing helper rejects naming what was tried', async () 
   assert.equal(await capture.stop(), null);
   const onPath = withEnv({ LORVANE_TAP: undefined, PATH: work }, startCapture);
   await assert.rejects(onPath.ready, new RegExp(`LORVANE_TAP is not set.*PATH \\(${work}\\)`));
+});
+
+test("the README's example records to a WAV file and stops on SIGINT", async () => {
+  const dir = fs.mkdtempSync(path.join(work, 'example-'));
+  fs.mkdirSync(path.join(dir, 'node_modules'));
+  fs.symlinkSync(path.resolve('.'), path.join(dir, 'node_modules', 'lorvane-tap'));
+  const readme = fs.readFileSync('README.md', 'utf8');
+  fs.writeFileSync(path.join(dir, 'example.mjs'), /```js\n([^]*?)```/.exec(readme)[1]);
+  const example = run(process.execPath, ['example.mjs'], { cwd: dir });
+  const exited = once(example, 'exit');
+  let out = '';
+  example.stdout.on('data', (chunk) => (out += chunk));
+  while (!out.includes('Recording') && example.exitCode === null) await sleep(50);
+  await sleep(500);
+  example.kill('SIGINT');
+  assert.equal((await exited)[0], 0);
+  assert.match(out, /Saved capture.wav \(helper exit status 0\)/);
+  const wav = fs.readFileSync(path.join(dir, 'capture.wav'));
+  assert.ok(wav.length > 44 + 8000, `${wav.length} bytes`);
+  assert.deepEqual(wav.subarray(0, 44), wavHeader(wav.length - 44));
 });

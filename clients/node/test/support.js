@@ -11,7 +11,8 @@ after(() => rmSync(work, { recursive: true, force: true }));
 /** A stereo 48 kHz WAV of a sine at half scale. */
 export function toneWav(freq, seconds = 6) {
   const file = path.join(work, `tone${freq}.wav`);
-  execFileSync('sox', ['-n', '-r', '48000', '-c', '2', file, 'synth', `${seconds}`, 'sine', `${freq}`, 'vol', '0.5']);
+  const synth = ['synth', `${seconds}`, 'sine', `${freq}`, 'vol', '0.5'];
+  execFileSync('sox', ['-n', '-r', '48000', '-c', '2', file, ...synth]);
   return file;
 }
 
@@ -53,17 +54,12 @@ export async function fixtureWindows(layout) {
 
 /** Calls fn with environment variables set (undefined: removed), then puts them back. */
 export function withEnv(vars, fn) {
-  const saved = Object.fromEntries(Object.keys(vars).map((k) => [k, process.env[k]]));
-  const apply = (values) => {
-    for (const [k, v] of Object.entries(values)) {
-      if (v === undefined) delete process.env[k];
-      else process.env[k] = v;
-    }
-  };
-  apply(vars);
+  const saved = process.env;
+  process.env = { ...saved, ...vars };
+  for (const [k, v] of Object.entries(vars)) if (v === undefined) delete process.env[k];
   try {
     return fn();
   } finally {
-    apply(saved);
+    process.env = saved;
   }
 }

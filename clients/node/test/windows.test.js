@@ -23,7 +23,8 @@ function textPng() {
 }
 
 test('lists a window and reads its text; with its owner excluded there is no window', async () => {
-  const fixture = await fixtureWindows(`title=notes / today\tclass=Notes\tbackground=${textPng()}\n`);
+  const layout = `title=notes / today\tclass=Notes\tbackground=${textPng()}\n`;
+  const fixture = await fixtureWindows(layout);
   assert.deepEqual(await listWindows(), [{ app: 'Notes', title: 'notes / today' }]);
   const saved = path.join(work, 'saved.png');
   const reply = await readWindowText({ save: saved });

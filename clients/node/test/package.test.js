@@ -17,3 +17,9 @@ test('WAV header and file are byte for byte those sox writes for the same sample
   assert.deepEqual(await toWav(pcm), sox);
   assert.throws(() => wavHeader(3), RangeError); // half a sample
 });
+
+test('the package holds the module, its declarations, README and package.json only', () => {
+  const [pack] = JSON.parse(execFileSync('npm', ['pack', '--dry-run', '--json']).toString());
+  const files = pack.files.map((f) => f.path).sort();
+  assert.deepEqual(files, ['README.md', 'index.d.ts', 'index.js', 'package.json']);
+});
