@@ -4,6 +4,7 @@ import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { after } from 'node:test';
+import { setTimeout as sleep } from 'node:timers/promises';
 
 export const work = mkdtempSync(path.join(tmpdir(), 'lorvane-node-'));
 after(() => rmSync(work, { recursive: true, force: true }));
@@ -23,19 +24,29 @@ export function run(file, args, options) {
   return child;
 }
 
-/** Amplitude (full scale 1.0) of one frequency in 16 kHz s16le PCM, Hann-windowed. */
+/** Waits until n playback streams run in the PipeWire session (a player needs its sink first). */
+export async function playing(n) {
+  for (let i = 0; i < 100; i++) {
+    const objects = JSON.parse(execFileSync('pw-dump', { encoding: 'utf8' }));
+    const streams = objects.filter(
+      (o) => o.info?.props?.['media.class'] === 'Stream/Output/Audio' && o.info.state === 'running',
+    );
+    if (streams.length >= n) return;
+    await sleep(100);
+  }
+  throw new Error(`fewer than ${n} playback streams are running`);
+}
+
+/** Amplitude (full scale 1.0) of a whole-hertz tone over one second of 16 kHz PCM. */
 export function amplitude(pcm, freq) {
-  const n = Math.floor(pcm.length / 2);
   let re = 0;
   let im = 0;
-  for (let i = 0; i < n; i++) {
-    const w = 0.5 - 0.5 * Math.cos((2 * Math.PI * i) / n);
+  for (let i = 0; i < 16000; i++) {
     const phase = (2 * Math.PI * freq * i) / 16000;
-    const x = pcm.readInt16LE(2 * i) * w;
-    re += x * Math.cos(phase);
-    im += x * Math.sin(phase);
+    re += pcm.readInt16LE(2 * i) * Math.cos(phase);
+    im += pcm.readInt16LE(2 * i) * Math.sin(phase);
   }
-  return (4 * Math.hypot(re, im)) / n / 32768; // 4/n: 2 for one side, 2 for the window's gain
+  return Math.hypot(re, im) / 8000 / 32768;
 }
 
 /** Shows lorvane-test-windows windows (layout lines of key=value fields); resolves once shown. */
@@ -55,8 +66,7 @@ export async function fixtureWindows(layout) {
 /** Calls fn with environment variables set (undefined: removed), then puts them back. */
 export function withEnv(vars, fn) {
   const saved = process.env;
-  process.env = { ...saved, ...vars };
-  for (const [k, v] of Object.entries(vars)) if (v === undefined) delete process.env[k];
+  process.env = JSON.parse(JSON.stringify({ ...saved, ...vars })); // drops the undefined ones
   try {
     return fn();
   } finally {
