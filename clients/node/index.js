@@ -115,7 +115,6 @@ export class Capture {
       this.pcm = Readable.from([]);
       this.ready = Promise.reject(lookupError);
       this.ready.catch(() => {}); // a caller that only stops must not see it as unhandled
-      this.#exited = Promise.resolve({ error: lookupError });
       return;
     }
     this.#child = child;
