@@ -42,8 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(key == clean && value == clean);
   // The solidus only ever appears escaped.
   for (size_t i = 0; i < doc.size(); ++i) {
-    if (doc[i] == '\\') ++i;
-    else check(doc[i] != '/');
+    if (doc[i] == '\\')
+      ++i;
+    else
+      check(doc[i] != '/');
   }
   return 0;
 }

@@ -29,10 +29,14 @@ bool hex4(std::string_view s, size_t pos, uint32_t& v) {
   for (size_t i = pos; i < pos + 4; ++i) {
     const char c = s[i];
     v <<= 4;
-    if (c >= '0' && c <= '9') v |= static_cast<uint32_t>(c - '0');
-    else if (c >= 'a' && c <= 'f') v |= static_cast<uint32_t>(c - 'a' + 10);
-    else if (c >= 'A' && c <= 'F') v |= static_cast<uint32_t>(c - 'A' + 10);
-    else return false;
+    if (c >= '0' && c <= '9')
+      v |= static_cast<uint32_t>(c - '0');
+    else if (c >= 'a' && c <= 'f')
+      v |= static_cast<uint32_t>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F')
+      v |= static_cast<uint32_t>(c - 'A' + 10);
+    else
+      return false;
   }
   return true;
 }
@@ -45,11 +49,20 @@ bool isValidUtf8(std::string_view s) {
     const auto b = static_cast<uint8_t>(s[i]);
     uint32_t cp;
     size_t n;
-    if (b < 0x80) { cp = b; n = 1; }
-    else if ((b & 0xE0) == 0xC0) { cp = b & 0x1F; n = 2; }
-    else if ((b & 0xF0) == 0xE0) { cp = b & 0x0F; n = 3; }
-    else if ((b & 0xF8) == 0xF0) { cp = b & 0x07; n = 4; }
-    else return false;
+    if (b < 0x80) {
+      cp = b;
+      n = 1;
+    } else if ((b & 0xE0) == 0xC0) {
+      cp = b & 0x1F;
+      n = 2;
+    } else if ((b & 0xF0) == 0xE0) {
+      cp = b & 0x0F;
+      n = 3;
+    } else if ((b & 0xF8) == 0xF0) {
+      cp = b & 0x07;
+      n = 4;
+    } else
+      return false;
     if (i + n > s.size()) return false;
     for (size_t k = 1; k < n; ++k) {
       const auto c = static_cast<uint8_t>(s[i + k]);
@@ -77,14 +90,30 @@ bool decodeJsonString(std::string_view s, size_t& pos, std::string& out) {
     if (pos >= s.size()) return false;
     const char e = s[pos++];
     switch (e) {
-      case '"': out += '"'; break;
-      case '\\': out += '\\'; break;
-      case '/': out += '/'; break;
-      case 'b': out += '\b'; break;
-      case 'f': out += '\f'; break;
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
+      case '"':
+        out += '"';
+        break;
+      case '\\':
+        out += '\\';
+        break;
+      case '/':
+        out += '/';
+        break;
+      case 'b':
+        out += '\b';
+        break;
+      case 'f':
+        out += '\f';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
       case 'u': {
         uint32_t cp;
         if (!hex4(s, pos, cp)) return false;
@@ -102,7 +131,8 @@ bool decodeJsonString(std::string_view s, size_t& pos, std::string& out) {
         appendUtf8(out, cp);
         break;
       }
-      default: return false;
+      default:
+        return false;
     }
   }
   return false;
