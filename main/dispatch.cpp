@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "audio/audio_mode.h"
+#include "main/about.h"
 #include "main/listen_access.h"
 #include "main/platform/linux_input_access.h"
 #include "windows/window_modes.h"
@@ -19,6 +20,7 @@ Mode selectMode(ArgList args) {
 
 void entry(ArgList args) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
+  answerAbout(args);  // "--version" or "--help" alone; any other list runs a mode
   switch (selectMode(args)) {
     case Mode::ListenAccess: {
       LinuxInputAccess access;

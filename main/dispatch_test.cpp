@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "build_info.h"
+#include "main/about.h"
 #include "tests/support/child_process.h"
 
 namespace lorvane {
@@ -74,6 +76,34 @@ TEST(Executable, RequestAloneChangesNothing) {
   EXPECT_EQ(plain.out, withRequest.out);
   EXPECT_EQ(plain.err, withRequest.err);
   EXPECT_EQ(plain.exit.code, withRequest.exit.code);
+}
+
+// "--version" and "--help" answer only when alone after the program name; in any other list
+// they are unknown arguments, so the mode runs exactly as without them.
+TEST(Executable, VersionAndHelpOnlyAsTheSoleArgument) {
+  using V = std::vector<const char*>;
+  EXPECT_EQ(aboutRequest(V{"tap", "--version"}), About::Version);
+  EXPECT_EQ(aboutRequest(V{"tap", "--help"}), About::Help);
+  EXPECT_EQ(aboutRequest(V{"--version"}), About::None);
+  EXPECT_EQ(aboutRequest(V{"tap", "--version", "--help"}), About::None);
+  EXPECT_EQ(aboutRequest(V{"tap", "--help", "--exclude-pid=1"}), About::None);
+  EXPECT_EQ(aboutRequest(V{"tap", "--version="}), About::None);
+  EXPECT_EQ(aboutRequest(V{"tap", "-version"}), About::None);
+
+  const auto version = runProgram(tapPath(), {"lorvane-tap", "--version"}, {}, noDisplay());
+  EXPECT_EQ(version.out, std::string("lorvane-tap ") + kVersion + "\n");
+  EXPECT_EQ(version.err, "");
+  EXPECT_EQ(version.exit.code, 0);
+  const auto help = runProgram(tapPath(), {"lorvane-tap", "--help"}, {}, noDisplay());
+  EXPECT_EQ(help.out.rfind("Usage: lorvane-tap ", 0), 0u) << help.out;
+  EXPECT_EQ(help.exit.code, 0);
+  for (std::vector<std::string> argv :
+       {std::vector<std::string>{"lorvane-tap", "--version", "--windows"},
+        {"lorvane-tap", "--windows", "--help"}}) {
+    const auto r = runProgram(tapPath(), argv, {}, noDisplay());
+    EXPECT_EQ(r.out, "[]\n") << argv[1];
+    EXPECT_EQ(r.exit.code, 0);
+  }
 }
 
 }  // namespace

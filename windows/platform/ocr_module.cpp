@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <climits>
+#include <filesystem>
+
+#include "build_info.h"
 
 namespace lorvane {
 namespace {
@@ -24,14 +27,20 @@ class NoPngWriter final : public PngWriter {
   bool writePng(const Image&, const std::string&) override { return false; }
 };
 
-// The module sits beside the executable.
+// The module sits beside the executable (the build tree, a parent application's bundle) or,
+// in an installed tree, in its private library directory reached from the executable's own
+// directory, so a tree that is moved as a whole still finds it. The first that exists wins;
+// when neither does, the installed location is the one named in the error.
 std::string modulePath() {
+  namespace fs = std::filesystem;
   char exe[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  std::string dir = n > 0 ? std::string(exe, static_cast<size_t>(n)) : std::string();
-  const size_t slash = dir.rfind('/');
-  dir = slash == std::string::npos ? std::string(".") : dir.substr(0, slash);
-  return dir + "/lorvane-tap-ocr.so";
+  const fs::path dir =
+      n > 0 ? fs::path(std::string(exe, static_cast<size_t>(n))).parent_path() : fs::path(".");
+  const fs::path beside = dir / "lorvane-tap-ocr.so";
+  std::error_code ec;
+  if (fs::exists(beside, ec)) return beside.string();
+  return (dir / kModuleDirFromExe / "lorvane-tap-ocr.so").lexically_normal().string();
 }
 
 }  // namespace

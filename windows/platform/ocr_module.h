@@ -9,8 +9,9 @@
 namespace lorvane {
 
 /// The recognizer and the PNG writer. Tesseract and leptonica live in a module of their own
-/// (lorvane-tap-ocr.so beside the executable), loaded only by "--ocr": linked into the
-/// executable they would add about 25 ms to the start of every mode.
+/// (lorvane-tap-ocr.so beside the executable, or in the installed tree's library directory),
+/// loaded only by "--ocr": linked into the executable they would add about 25 ms to the start
+/// of every mode.
 struct OcrBackends {
   std::shared_ptr<void> module;  // the dlopen handle; declared first, so closed last
   std::unique_ptr<TextRecognizer> recognizer;
