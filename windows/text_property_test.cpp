@@ -38,8 +38,9 @@ const Case kCases[] = {
      "\uFFFD"},
     {"CT: unknown double-byte set", "\x1B$(Z!!a", kCt, false, "\uFFFD\uFFFD"},
     {"CT: character undefined in its set", "\x1B$(B\x7E\x7E", kCt, false, "\uFFFD"},
-    {"CT: direction markers carry no text", "\x9B"
-                                            "1]ab\x9B]",
+    {"CT: direction markers carry no text",
+     "\x9B"
+     "1]ab\x9B]",
      kCt, false, "ab"},
     {"CT: C1 control", "a\x85", kCt, false, "a\uFFFD"},
     {"CT: unknown escape", "a\x1B~b", kCt, false, "a\uFFFDb"},

@@ -34,7 +34,7 @@ const char* const kMixedLayout =
     "title=notes/today.txt\tclass=Editor\tpid=4242\n"
     "wm_name=caf\\xe9 latin\tclass=Latin\n"
     "title=first\\nsecond\tclass=Notes\ttype=dialog\ttransient_for=0\n"
-    "title=日本語のタイトル\tclass=端末\ttype=normal\n"
+    "title=日本語のタイトル\tclass=T\\xe9rminal\ttype=normal\n"
     "title=\\xff\\xfebad\tclass=Raw\n"
     "class=Untitled\n"
     "title=no class\n"
@@ -82,14 +82,14 @@ TEST(WindowListing, OrdinaryShownWindowsFrontMostFirst) {
   // Front-most first: mapped later is higher; the dialog sits above its parent. The window
   // without WM_CLASS is named after its process (comm, at most 15 bytes). Left out: dock,
   // utility, desktop, menu, splash, toolbar, notification, iconic, other desktop, withdrawn
-  // and override-redirect windows.
+  // and override-redirect windows. WM_CLASS, of type STRING, is Latin-1.
   EXPECT_EQ(listWindows(), R"([{"app":"Sticky","title":"everywhere"},)"
                            R"({"app":"lorvane-test-wi","title":"no class"},)"
                            R"({"app":"Untitled","title":""},)"
                            R"({"app":"Raw","title":")"
                            "\xEF\xBF\xBD\xEF\xBF\xBD"
                            R"(bad"},)"
-                           R"({"app":"端末","title":"日本語のタイトル"},)"
+                           R"({"app":"Términal","title":"日本語のタイトル"},)"
                            R"({"app":"Notes","title":"first\nsecond"},)"
                            R"({"app":"Latin","title":"café latin"},)"
                            R"({"app":"Editor","title":"notes\/today.txt"}])"
