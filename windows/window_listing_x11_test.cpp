@@ -1,6 +1,7 @@
 // Runs under tests/with-x11: a private Xvfb, with openbox unless WITH_X11_NO_WM=1.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <regex>
 #include <thread>
@@ -127,6 +128,45 @@ TEST(WindowListing, WithoutWindowManagerStaleStateIsIgnored) {
   EXPECT_EQ(listWindows(), R"([{"app":"C","title":"desktop 2"},{"app":"B","title":"was iconic"},)"
                            R"({"app":"A","title":"first"}])"
                            "\n");
+}
+
+TEST(WindowListing, CompoundTextTitlesOfRealClients) {
+  // xterm stores a title that Latin-1 cannot hold as COMPOUND_TEXT in WM_NAME, and no
+  // _NET_WM_NAME; xprop's "8t" encodes with libX11 as any Xlib client would.
+  testing::ChildOptions utf8;
+  utf8.env["LC_ALL"] = "C.UTF-8";
+  testing::ChildProcess xterm("/usr/bin/xterm", {"xterm", "-T", "会議メモ", "-e", "sleep", "60"},
+                              utf8);
+  std::vector<WindowInfo> list;
+  for (int i = 0; i < 200 && list.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    list = makeX11WindowSystem()->readWindowList();
+  }
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(listWindows(), R"([{"app":"XTerm","title":"会議メモ"}])"
+                           "\n");
+  const auto r = testing::runProgram("/usr/bin/xprop",
+                                     {"xprop", "-id", std::to_string(list[0].number), "-f",
+                                      "WM_NAME", "8t", "-set", "WM_NAME", "café 会議 这们 한국"},
+                                     {}, utf8);
+  ASSERT_EQ(r.exit.code, 0) << r.err;
+  EXPECT_EQ(listWindows(), R"([{"app":"XTerm","title":"café 会議 这们 한국"}])"
+                           "\n");
+  xterm.signal(SIGTERM);
+  xterm.wait();
+}
+
+TEST(WindowListing, TitlesAreReadWholeToOneMebibyteAndCutBetweenCharacters) {
+  std::string whole = "a", longer;
+  while (whole.size() < (1u << 20)) whole += "日";
+  while (longer.size() <= (1u << 20)) longer += "語";
+  FixtureWindows fixture("title=" + whole + "\tclass=Whole\ntitle=" + longer + "\tclass=Long\n");
+  ASSERT_TRUE(fixture.ready()) << fixture.error();
+  const auto list = makeX11WindowSystem()->readWindowList();
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_TRUE(list[1].title == whole) << list[1].title.size();
+  EXPECT_TRUE(longer.starts_with(list[0].title)) << list[0].title.size();
+  EXPECT_EQ(list[0].title.size(), 3 * ((1u << 20) / 3));  // every whole character read
 }
 
 TEST(WindowList, FieldsOfEachWindowAndTheOwnerFromXResource) {
