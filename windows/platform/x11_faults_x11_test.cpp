@@ -2,8 +2,10 @@
 // a reply.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <regex>
+#include <thread>
 
 #include "tests/support/child_process.h"
 #include "tests/support/fixture_windows.h"
