@@ -34,10 +34,10 @@ std::optional<std::string> savePath(ArgList args) {
 
 JsonObject ocrReply(uint32_t target, ArgList args, OcrServices services) {
   auto content = services.windows.shareableContent();
-  if (!content.ok()) return errorReply(content.error);
+  if (!content.ok()) return errorReply(content.error());
 
   const CapturableWindow* window = nullptr;
-  for (const CapturableWindow& w : *content.value) {
+  for (const CapturableWindow& w : content.value()) {
     if (w.windowID == target) {
       window = &w;
       break;
@@ -54,19 +54,21 @@ JsonObject ocrReply(uint32_t target, ArgList args, OcrServices services) {
                       std::to_string(window->contentHeight) + " at scale " + std::to_string(scale));
   }
 
-  auto image = services.windows.captureWindow(*window, *width, *height);
-  if (!image.ok()) return errorReply(image.error);
+  auto capture = services.windows.captureWindow(*window, *width, *height);
+  if (!capture.ok()) return errorReply(capture.error());
+  if (!capture.value()) return errorReply("no-window");  // it went while being captured
+  const Image& image = *capture.value();
 
   // The copy is a convenience for the parent: whether it works changes nothing.
-  if (const auto path = savePath(args)) services.png.writePng(*image.value, *path);
+  if (const auto path = savePath(args)) services.png.writePng(image, *path);
 
-  auto lines = services.recognizer.recognize(*image.value);
-  if (!lines.ok()) return errorReply(lines.error);
+  auto lines = services.recognizer.recognize(image);
+  if (!lines.ok()) return errorReply(lines.error());
 
   JsonObject reply;
   reply.members.emplace_back("app", window->applicationName.value_or(""));
   reply.members.emplace_back("title", window->title.value_or(""));
-  reply.members.emplace_back("text", assembleText(std::move(*lines.value)));
+  reply.members.emplace_back("text", assembleText(std::move(lines.value())));
   return reply;
 }
 

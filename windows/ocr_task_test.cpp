@@ -13,14 +13,14 @@ class FakeWindows final : public WindowSystem {
  public:
   Outcome<std::vector<CapturableWindow>> content =
       Outcome<std::vector<CapturableWindow>>::success({});
-  Outcome<Image> image = Outcome<Image>::success(Image{2, 1, {0xFFFFFF, 0}});
+  Outcome<WindowCapture> image = Outcome<WindowCapture>::success(Image{2, 1, {0xFFFFFF, 0}});
   std::vector<std::pair<int64_t, int64_t>> captures;
 
   std::vector<WindowInfo> readWindowList() override { return {}; }
   bool preflightScreenCapture() override { return true; }
   void requestScreenCapture() override {}
   Outcome<std::vector<CapturableWindow>> shareableContent() override { return content; }
-  Outcome<Image> captureWindow(const CapturableWindow&, int64_t w, int64_t h) override {
+  Outcome<WindowCapture> captureWindow(const CapturableWindow&, int64_t w, int64_t h) override {
     captures.emplace_back(w, h);
     return image;
   }
@@ -73,7 +73,7 @@ TEST(OcrReply, ShareableContentFailureComesBeforeTheWindowSearch) {
 
 TEST(OcrReply, NoWindowForZeroOrAnUnknownNumber) {
   Harness h;
-  h.windows.content.value->push_back(capturable(5));
+  h.windows.content.value().push_back(capturable(5));
   EXPECT_EQ(toJson(h.run(0)), error("no-window"));
   EXPECT_EQ(toJson(h.run(6)), error("no-window"));
   EXPECT_TRUE(h.windows.captures.empty());
@@ -81,9 +81,9 @@ TEST(OcrReply, NoWindowForZeroOrAnUnknownNumber) {
 
 TEST(OcrReply, CapturesAtFullPixelSizeTruncatedTowardZero) {
   Harness h;
-  h.windows.content.value->push_back(capturable(4));
-  h.windows.content.value->push_back(capturable(5, 300.6, -200.2, 2.0f));
-  h.windows.content.value->push_back(capturable(5, 1, 1));  // only the first match counts
+  h.windows.content.value().push_back(capturable(4));
+  h.windows.content.value().push_back(capturable(5, 300.6, -200.2, 2.0f));
+  h.windows.content.value().push_back(capturable(5, 1, 1));  // only the first match counts
   h.run(5);
   ASSERT_EQ(h.windows.captures.size(), 1u);
   EXPECT_EQ(h.windows.captures[0], (std::pair<int64_t, int64_t>{601, 400}));
@@ -97,7 +97,7 @@ TEST(OcrReply, UnrepresentableSizesAreAnErrorNotACapture) {
                              {1e300, 100.0, 1.0f},
                              {100.0, 100.0, nan}}) {
     Harness harness;
-    harness.windows.content.value->push_back(capturable(9, w, h, scale));
+    harness.windows.content.value().push_back(capturable(9, w, h, scale));
     const JsonObject reply = harness.run(9);
     ASSERT_EQ(reply.members.size(), 1u);
     EXPECT_EQ(reply.members[0].first, "error");
@@ -108,35 +108,38 @@ TEST(OcrReply, UnrepresentableSizesAreAnErrorNotACapture) {
 
 TEST(OcrReply, CaptureFailureIsReportedWithoutSavingOrRecognizing) {
   Harness h;
-  h.windows.content.value->push_back(capturable(5));
-  h.windows.image = Outcome<Image>::failure("X11: GetImage of window 0x5 failed: BadMatch");
+  h.windows.content.value().push_back(capturable(5));
+  h.windows.image = Outcome<WindowCapture>::failure("X11: GetImage of window 0x5 failed: BadMatch");
   EXPECT_EQ(toJson(h.run(5, {"x", "--ocr", "--save=/tmp/a.png"})),
             error("X11: GetImage of window 0x5 failed: BadMatch"));
+  // A window that went during the capture is no window at all.
+  h.windows.image = Outcome<WindowCapture>::success(std::nullopt);
+  EXPECT_EQ(toJson(h.run(5, {"x", "--ocr", "--save=/tmp/a.png"})), error("no-window"));
   EXPECT_TRUE(h.png.paths.empty());
   EXPECT_EQ(h.recognizer.calls, 0);
 }
 
 TEST(OcrReply, FirstSaveArgumentIsWrittenEvenWhenRecognitionFails) {
   Harness h;
-  h.windows.content.value->push_back(capturable(5));
+  h.windows.content.value().push_back(capturable(5));
   h.recognizer.result = Outcome<std::vector<TextObservation>>::failure("Tesseract: no models");
   EXPECT_EQ(toJson(h.run(5, {"--save=first.png", "--ocr", "--save=second.png"})),
             error("Tesseract: no models"));
   EXPECT_EQ(h.png.paths, (std::vector<std::string>{"first.png"}));
 
   Harness empty;
-  empty.windows.content.value->push_back(capturable(5));
+  empty.windows.content.value().push_back(capturable(5));
   empty.run(5, {"x", "--ocr", "--save="});
   EXPECT_EQ(empty.png.paths, (std::vector<std::string>{""}));
   Harness none;
-  none.windows.content.value->push_back(capturable(5));
+  none.windows.content.value().push_back(capturable(5));
   none.run(5, {"x", "--ocr", "--saved=x.png"});
   EXPECT_TRUE(none.png.paths.empty());
 }
 
 TEST(OcrReply, SuccessNamesTheCapturedWindowAndReadsInOrder) {
   Harness h;
-  h.windows.content.value->push_back(capturable(5));
+  h.windows.content.value().push_back(capturable(5));
   h.recognizer.result = Outcome<std::vector<TextObservation>>::success(
       {TextObservation{{0.1, 0.2, 0.5, 0.05}, "second"},
        TextObservation{{0.1, 0.6, 0.5, 0.05}, std::nullopt},
@@ -147,7 +150,7 @@ TEST(OcrReply, SuccessNamesTheCapturedWindowAndReadsInOrder) {
   EXPECT_EQ(h.recognizer.calls, 1);
 
   Harness bare;
-  bare.windows.content.value->push_back(
+  bare.windows.content.value().push_back(
       CapturableWindow{5, std::nullopt, std::nullopt, 300, 200, 1});
   EXPECT_EQ(toJson(bare.run(5)), toJson(JsonObject{{{"app", ""}, {"title", ""}, {"text", ""}}}));
 }

@@ -1,6 +1,7 @@
 // Runs under tests/with-x11: a private Xvfb, with openbox unless WITH_X11_NO_WM=1.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <regex>
 #include <thread>
@@ -34,7 +35,7 @@ const char* const kMixedLayout =
     "title=notes/today.txt\tclass=Editor\tpid=4242\n"
     "wm_name=caf\\xe9 latin\tclass=Latin\n"
     "title=first\\nsecond\tclass=Notes\ttype=dialog\ttransient_for=0\n"
-    "title=日本語のタイトル\tclass=端末\ttype=normal\n"
+    "title=日本語のタイトル\tclass=T\\xe9rminal\ttype=normal\n"
     "title=\\xff\\xfebad\tclass=Raw\n"
     "class=Untitled\n"
     "title=no class\n"
@@ -82,14 +83,14 @@ TEST(WindowListing, OrdinaryShownWindowsFrontMostFirst) {
   // Front-most first: mapped later is higher; the dialog sits above its parent. The window
   // without WM_CLASS is named after its process (comm, at most 15 bytes). Left out: dock,
   // utility, desktop, menu, splash, toolbar, notification, iconic, other desktop, withdrawn
-  // and override-redirect windows.
+  // and override-redirect windows. WM_CLASS, of type STRING, is Latin-1.
   EXPECT_EQ(listWindows(), R"([{"app":"Sticky","title":"everywhere"},)"
                            R"({"app":"lorvane-test-wi","title":"no class"},)"
                            R"({"app":"Untitled","title":""},)"
                            R"({"app":"Raw","title":")"
                            "\xEF\xBF\xBD\xEF\xBF\xBD"
                            R"(bad"},)"
-                           R"({"app":"端末","title":"日本語のタイトル"},)"
+                           R"({"app":"Términal","title":"日本語のタイトル"},)"
                            R"({"app":"Notes","title":"first\nsecond"},)"
                            R"({"app":"Latin","title":"café latin"},)"
                            R"({"app":"Editor","title":"notes\/today.txt"}])"
@@ -127,6 +128,45 @@ TEST(WindowListing, WithoutWindowManagerStaleStateIsIgnored) {
   EXPECT_EQ(listWindows(), R"([{"app":"C","title":"desktop 2"},{"app":"B","title":"was iconic"},)"
                            R"({"app":"A","title":"first"}])"
                            "\n");
+}
+
+TEST(WindowListing, CompoundTextTitlesOfRealClients) {
+  // xterm stores a title that Latin-1 cannot hold as COMPOUND_TEXT in WM_NAME, and no
+  // _NET_WM_NAME; xprop's "8t" encodes with libX11 as any Xlib client would.
+  testing::ChildOptions utf8;
+  utf8.env["LC_ALL"] = "C.UTF-8";
+  testing::ChildProcess xterm("/usr/bin/xterm", {"xterm", "-T", "会議メモ", "-e", "sleep", "60"},
+                              utf8);
+  std::vector<WindowInfo> list;
+  for (int i = 0; i < 200 && list.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    list = makeX11WindowSystem()->readWindowList();
+  }
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(listWindows(), R"([{"app":"XTerm","title":"会議メモ"}])"
+                           "\n");
+  const auto r = testing::runProgram("/usr/bin/xprop",
+                                     {"xprop", "-id", std::to_string(list[0].number), "-f",
+                                      "WM_NAME", "8t", "-set", "WM_NAME", "café 会議 这们 한국"},
+                                     {}, utf8);
+  ASSERT_EQ(r.exit.code, 0) << r.err;
+  EXPECT_EQ(listWindows(), R"([{"app":"XTerm","title":"café 会議 这们 한국"}])"
+                           "\n");
+  xterm.signal(SIGTERM);
+  xterm.wait();
+}
+
+TEST(WindowListing, TitlesAreReadWholeToOneMebibyteAndCutBetweenCharacters) {
+  std::string whole = "a", longer;
+  while (whole.size() < (1u << 20)) whole += "日";
+  while (longer.size() <= (1u << 20)) longer += "語";
+  FixtureWindows fixture("title=" + whole + "\tclass=Whole\ntitle=" + longer + "\tclass=Long\n");
+  ASSERT_TRUE(fixture.ready()) << fixture.error();
+  const auto list = makeX11WindowSystem()->readWindowList();
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_TRUE(list[1].title == whole) << list[1].title.size();
+  EXPECT_TRUE(longer.starts_with(list[0].title)) << list[0].title.size();
+  EXPECT_EQ(list[0].title.size(), 3 * ((1u << 20) / 3));  // every whole character read
 }
 
 TEST(WindowList, FieldsOfEachWindowAndTheOwnerFromXResource) {

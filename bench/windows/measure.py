@@ -1,4 +1,7 @@
-"""Times --windows against wmctrl -lpG on 100 fixture windows (run through bench/windows/run)."""
+"""Times --windows against wmctrl -lpG on 100 fixture windows (run through bench/windows/run).
+
+With a fourth argument, another lorvane-tap build (e.g. of an earlier commit) is timed in the
+same alternating rounds, so that a change is measured against the same machine load."""
 import json
 import os
 import statistics
@@ -8,6 +11,7 @@ import tempfile
 import time
 
 TAP, FIXTURE, ROUNDS = sys.argv[1], sys.argv[2], int(sys.argv[3])
+OTHER = sys.argv[4] if len(sys.argv) > 4 else None
 FIXTURES, PER_FIXTURE, RUNS_PER_ROUND = 4, 25, 10
 
 
@@ -51,9 +55,11 @@ def main():
             wm_listed = len(out.splitlines())
             # The same program without a display: what starting the process costs.
             start_cmd = ["no-display", TAP, "--windows"]
-            samples = {"tap": [], "wmctrl": [], "start": []}
+            samples = {"tap": [], "wmctrl": [], "start": [], "other": []}
             for r in range(ROUNDS):
                 order = [("tap", tap_cmd), ("wmctrl", wm_cmd), ("start", start_cmd)]
+                if OTHER:
+                    order.append(("other", [OTHER, "--windows"]))
                 if r % 2:
                     order.reverse()
                 for name, cmd in order:
@@ -71,6 +77,10 @@ def main():
     start = statistics.median(samples["start"])
     print(f"  (lorvane-tap --windows without a display, i.e. process start: {start * 1000:.1f} ms)")
     print(f"ratio                  {tap / wm:.2f} (target at most 0.5)")
+    if OTHER:
+        other = statistics.median(samples["other"])
+        print(f"{OTHER} --windows  median {other * 1000:.1f} ms "
+              f"(this build {(tap - other) * 1000:+.1f} ms)")
 
 
 main()

@@ -6,34 +6,46 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <memory>
-
 #include <xcb/record.h>
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
 
+#include <cstdlib>
+#include <string_view>
+
+#include "windows/platform/xcb_handles.h"
+
 namespace lorvane {
 namespace {
 
-struct XcbDisconnect {
-  void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
-};
+// A Wayland compositor shows X11 clients only the input of other X11 clients, whatever
+// extensions its X server (Xwayland) offers.
+bool waylandSession() {
+  const char* display = std::getenv("WAYLAND_DISPLAY");
+  const char* type = std::getenv("XDG_SESSION_TYPE");
+  return (display != nullptr && *display != '\0') ||
+         (type != nullptr && std::string_view(type) == "wayland");
+}
 
 bool x11OffersGlobalInput() {
   if (std::getenv("DISPLAY") == nullptr) return false;
-  std::unique_ptr<xcb_connection_t, XcbDisconnect> conn(xcb_connect(nullptr, nullptr));
-  if (xcb_connection_has_error(conn.get())) return false;
-  xcb_prefetch_extension_data(conn.get(), &xcb_input_id);
-  xcb_prefetch_extension_data(conn.get(), &xcb_record_id);
-  const xcb_query_extension_reply_t* record = xcb_get_extension_data(conn.get(), &xcb_record_id);
-  const xcb_query_extension_reply_t* input = xcb_get_extension_data(conn.get(), &xcb_input_id);
+  const XcbConnection conn;
+  if (!conn) return false;
+  xcb_connection_t* c = conn.get();
+  xcb_prefetch_extension_data(c, &xcb_input_id);
+  xcb_prefetch_extension_data(c, &xcb_record_id);
+  constexpr std::string_view kXwayland = "XWAYLAND";
+  const auto xwaylandCookie = xcb_query_extension(c, kXwayland.size(), kXwayland.data());
+  const XcbReply<xcb_query_extension_reply_t> xwayland(
+      xcb_query_extension_reply(c, xwaylandCookie, nullptr));
+  if (xwayland == nullptr || xwayland->present) return false;
+  const xcb_query_extension_reply_t* record = xcb_get_extension_data(c, &xcb_record_id);
+  const xcb_query_extension_reply_t* input = xcb_get_extension_data(c, &xcb_input_id);
   if (record != nullptr && record->present) return true;
   if (input == nullptr || !input->present) return false;
   // XInput 1 alone cannot select raw events on the root window: version 2 is needed.
-  auto cookie = xcb_input_xi_query_version(conn.get(), 2, 0);
-  std::unique_ptr<xcb_input_xi_query_version_reply_t, decltype(&std::free)> reply(
-      xcb_input_xi_query_version_reply(conn.get(), cookie, nullptr), &std::free);
+  const XcbReply<xcb_input_xi_query_version_reply_t> reply(
+      xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 0), nullptr));
   return reply != nullptr && reply->major_version >= 2;
 }
 
@@ -65,7 +77,7 @@ bool keyboardDeviceReadable() {
 }  // namespace
 
 bool LinuxInputAccess::preflight() {
-  return x11OffersGlobalInput() || keyboardDeviceReadable();
+  return (!waylandSession() && x11OffersGlobalInput()) || keyboardDeviceReadable();
 }
 
 }  // namespace lorvane

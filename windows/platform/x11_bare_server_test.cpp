@@ -40,7 +40,7 @@ TEST(BareServer, CaptureSaysThatCompositeIsMissing) {
   w.windowID = f.ids()[0];
   char hex[16];
   std::snprintf(hex, sizeof hex, "0x%x", w.windowID);
-  EXPECT_EQ(system->captureWindow(w, 300, 200).error,
+  EXPECT_EQ(system->captureWindow(w, 300, 200).error(),
             std::string("X11 capture of window ") + hex +
                 " failed: the X server lacks the Composite extension");
 }

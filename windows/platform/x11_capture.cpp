@@ -11,12 +11,34 @@
 namespace lorvane {
 namespace {
 
-Outcome<Image> fail(xcb_window_t w, const std::string& what) {
-  return Outcome<Image>::failure("X11 capture of window " + hexId(w) + " failed: " + what);
+using Capture = Outcome<WindowCapture>;
+
+Capture fail(xcb_window_t w, const std::string& what) {
+  return Capture::failure("X11 capture of window " + hexId(w) + " failed: " + what);
 }
 
-Outcome<Image> failX(xcb_window_t w, const std::string& step, xcb_generic_error_t* error) {
+Capture gone() {
+  return Capture::success(std::nullopt);
+}
+
+bool stillShown(xcb_connection_t* c, xcb_window_t w) {
+  XcbReply<xcb_get_window_attributes_reply_t> attrs(
+      xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, w), nullptr));
+  return attrs && isViewable(*attrs);
+}
+
+// A window closed or hidden while we work on it (or its frame) makes these errors; asking
+// again tells them from a fault of ours.
+Capture failX(xcb_connection_t* c, xcb_window_t w, const std::string& step,
+              xcb_generic_error_t* error) {
   XcbReply<xcb_generic_error_t> owned(error);
+  constexpr uint8_t kBadWindow = 3, kBadMatch = 8, kBadDrawable = 9;
+  if (error != nullptr &&
+      (error->error_code == kBadWindow || error->error_code == kBadMatch ||
+       error->error_code == kBadDrawable) &&
+      !stillShown(c, w)) {
+    return gone();
+  }
   return fail(w, step + ": " + describeXError(error));
 }
 
@@ -53,8 +75,8 @@ uint8_t bitsPerPixel(const xcb_setup_t* setup, uint8_t depth) {
 }
 
 // Turns a 32-bit ZPixmap into 0x00RRGGBB pixels.
-Outcome<Image> toImage(xcb_connection_t* c, xcb_window_t w, const xcb_get_image_reply_t* r,
-                       int64_t width, int64_t height, xcb_visualid_t visual) {
+Capture toImage(xcb_connection_t* c, xcb_window_t w, const xcb_get_image_reply_t* r, int64_t width,
+                int64_t height, xcb_visualid_t visual) {
   const xcb_setup_t* setup = xcb_get_setup(c);
   if (bitsPerPixel(setup, r->depth) != 32) {
     return fail(w, "windows of depth " + std::to_string(r->depth) + " are not supported");
@@ -80,7 +102,7 @@ Outcome<Image> toImage(xcb_connection_t* c, xcb_window_t w, const xcb_get_image_
         plain ? (p & 0xFFFFFF)
               : (channel(p, m.red) << 16 | channel(p, m.green) << 8 | channel(p, m.blue));
   }
-  return Outcome<Image>::success(std::move(image));
+  return Capture::success(std::move(image));
 }
 
 }  // namespace
@@ -93,7 +115,8 @@ bool canReadRoot(xcb_connection_t* c) {
   return r != nullptr;
 }
 
-Outcome<Image> captureX11Window(xcb_connection_t* c, const X11Atoms& a, xcb_window_t window) {
+Outcome<WindowCapture> captureX11Window(xcb_connection_t* c, const X11Atoms& a,
+                                        xcb_window_t window) {
   const xcb_query_extension_reply_t* composite = xcb_get_extension_data(c, &xcb_composite_id);
   if (composite == nullptr || !composite->present) {
     return fail(window, "the X server lacks the Composite extension");
@@ -107,19 +130,19 @@ Outcome<Image> captureX11Window(xcb_connection_t* c, const X11Atoms& a, xcb_wind
       xcb_composite_query_version_reply(c, versionCookie, nullptr));
   XcbReply<xcb_get_window_attributes_reply_t> attrs(
       xcb_get_window_attributes_reply(c, attrsCookie, &error));
-  if (!attrs) return failX(window, "GetWindowAttributes", error);
+  if (!attrs) return failX(c, window, "GetWindowAttributes", error);
   XcbReply<xcb_get_geometry_reply_t> geo(xcb_get_geometry_reply(c, geoCookie, &error));
-  if (!geo) return failX(window, "GetGeometry", error);
+  if (!geo) return failX(c, window, "GetGeometry", error);
   XcbReply<xcb_get_selection_owner_reply_t> owner(
       xcb_get_selection_owner_reply(c, ownerCookie, nullptr));
-  if (attrs->map_state != XCB_MAP_STATE_VIEWABLE) return fail(window, "the window is not shown");
+  if (!isViewable(*attrs)) return gone();
 
   // The top-level ancestor (the window manager's frame, or the window itself) is what
   // Composite redirects.
   xcb_window_t top = window;
   for (;;) {
     XcbReply<xcb_query_tree_reply_t> t(xcb_query_tree_reply(c, xcb_query_tree(c, top), &error));
-    if (!t) return failX(window, "QueryTree", error);
+    if (!t) return failX(c, window, "QueryTree", error);
     if (t->parent == t->root || t->parent == XCB_WINDOW_NONE) break;
     top = t->parent;
   }
@@ -127,9 +150,9 @@ Outcome<Image> captureX11Window(xcb_connection_t* c, const X11Atoms& a, xcb_wind
   const auto topGeoCookie = xcb_get_geometry(c, top);
   XcbReply<xcb_translate_coordinates_reply_t> offset(
       xcb_translate_coordinates_reply(c, offsetCookie, &error));
-  if (!offset) return failX(window, "TranslateCoordinates", error);
+  if (!offset) return failX(c, window, "TranslateCoordinates", error);
   XcbReply<xcb_get_geometry_reply_t> topGeo(xcb_get_geometry_reply(c, topGeoCookie, &error));
-  if (!topGeo) return failX(window, "GetGeometry", error);
+  if (!topGeo) return failX(c, window, "GetGeometry", error);
 
   const bool compositorRuns = owner && owner->owner != XCB_WINDOW_NONE;
   bool redirected = false;
@@ -145,7 +168,7 @@ Outcome<Image> captureX11Window(xcb_connection_t* c, const X11Atoms& a, xcb_wind
   if (XcbReply<xcb_generic_error_t> e{
           xcb_request_check(c, xcb_composite_name_window_pixmap_checked(c, top, pixmap))}) {
     if (redirected) xcb_composite_unredirect_window(c, top, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
-    return failX(window, "NameWindowPixmap", e.release());
+    return failX(c, window, "NameWindowPixmap", e.release());
   }
   // The pixmap covers the frame with its border; the client sits inside it.
   const int16_t x = static_cast<int16_t>(offset->dst_x + topGeo->border_width);
@@ -156,7 +179,7 @@ Outcome<Image> captureX11Window(xcb_connection_t* c, const X11Atoms& a, xcb_wind
   xcb_free_pixmap(c, pixmap);
   if (redirected) xcb_composite_unredirect_window(c, top, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
   xcb_flush(c);
-  if (!img) return failX(window, "GetImage", error);
+  if (!img) return failX(c, window, "GetImage", error);
   return toImage(c, window, img.get(), geo->width, geo->height, attrs->visual);
 }
 

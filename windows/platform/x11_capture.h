@@ -2,9 +2,9 @@
 
 #include <xcb/xcb.h>
 
-#include "windows/image.h"
 #include "windows/outcome.h"
 #include "windows/platform/x11_connection.h"
+#include "windows/window_system.h"
 
 namespace lorvane {
 
@@ -12,7 +12,9 @@ namespace lorvane {
 /// windows or sticks out of the screen: without a compositor the window's top-level ancestor
 /// is redirected with the Composite extension for the time of the capture (the client
 /// repaints what was hidden; we wait for that, bounded) and read from its backing pixmap.
-Outcome<Image> captureX11Window(xcb_connection_t* c, const X11Atoms& atoms, xcb_window_t window);
+/// Nothing when the window is not shown or goes while it is captured.
+Outcome<WindowCapture> captureX11Window(xcb_connection_t* c, const X11Atoms& atoms,
+                                        xcb_window_t window);
 
 /// True when a 1x1 GetImage of the root window works: what "may capture the screen" means on
 /// X11.

@@ -10,29 +10,16 @@ namespace {
 
 constexpr uint32_t kAllDesktops = 0xFFFFFFFF;
 
-std::string latin1ToUtf8(const std::string& bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (char ch : bytes) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x80) {
-      out.push_back(ch);
-    } else {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
-}
-
-// WM_CLASS is "instance\0class\0"; a missing terminator still gives the text that is there.
-std::string classPart(const std::string& wmClass) {
-  const size_t nul = wmClass.find('\0');
-  if (nul == std::string::npos) return {};
-  std::string cls = wmClass.substr(nul + 1);
+// WM_CLASS is "instance\0class\0", each part in the property's encoding; a missing
+// terminator still gives the text that is there.
+std::string classPart(const TextProperty& wmClass) {
+  const std::string_view bytes = wmClass.bytes;
+  const size_t nul = bytes.find('\0');
+  if (nul == std::string_view::npos) return {};
+  const std::string_view cls = bytes.substr(nul + 1);
   const size_t end = cls.find('\0');
-  if (end != std::string::npos) cls.resize(end);
-  return cls;
+  if (end != std::string_view::npos) return decodeText(cls.substr(0, end), wmClass.encoding);
+  return decodeText(cls, wmClass.encoding, wmClass.cut);
 }
 
 // The pid of the window's owner: X-Resource knows it even for toolkits that omit _NET_WM_PID.
@@ -94,9 +81,8 @@ bool isOnScreen(const X11ClientFacts& f, const X11ScreenFacts& screen) {
 }
 
 std::string titleOf(const X11ClientFacts& f) {
-  if (f.netWmName) return sanitizeUtf8(*f.netWmName);
-  if (!f.wmName) return {};
-  return f.wmNameIsUtf8 ? sanitizeUtf8(*f.wmName) : latin1ToUtf8(*f.wmName);
+  if (f.netWmName) return decodeText(*f.netWmName);
+  return f.wmName ? decodeText(*f.wmName) : std::string();
 }
 
 std::string procComm(int32_t pid) {
@@ -114,7 +100,7 @@ std::optional<WindowInfo> decodeClient(const X11ClientFacts& f, const X11ScreenF
   info.layer = layerOf(f.type, f.overrideRedirect);
   info.title = titleOf(f);
   info.ownerPID = ownerPidOf(f);
-  if (f.wmClass) info.ownerName = sanitizeUtf8(classPart(*f.wmClass));
+  if (f.wmClass) info.ownerName = classPart(*f.wmClass);
   if (info.ownerName.empty() && info.ownerPID > 0)
     info.ownerName = sanitizeUtf8(comm(info.ownerPID));
   info.width = f.width;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "windows/text_property.h"
 #include "windows/window_info.h"
 
 namespace lorvane {
@@ -46,11 +47,10 @@ struct X11ClientFacts {
   bool overrideRedirect = false;
   int32_t rootX = 0, rootY = 0;  // top-left of the client area on the root window
   uint32_t width = 0, height = 0;
-  std::optional<std::string> netWmName;  // UTF8_STRING bytes
-  std::optional<std::string> wmName;     // WM_NAME bytes
-  bool wmNameIsUtf8 = false;             // WM_NAME typed UTF8_STRING rather than STRING
-  std::optional<std::string> wmClass;    // "instance\0class\0"
-  std::optional<uint32_t> resPid;        // X-Resource: the owning client's pid
+  std::optional<TextProperty> netWmName;  // UTF8_STRING
+  std::optional<TextProperty> wmName;
+  std::optional<TextProperty> wmClass;  // "instance\0class\0"
+  std::optional<uint32_t> resPid;       // X-Resource: the owning client's pid
   std::optional<uint32_t> netWmPid;
   X11WindowType type = X11WindowType::Unset;
   bool iconic = false;              // WM_STATE is IconicState
@@ -82,7 +82,7 @@ int64_t layerOf(X11WindowType type, bool overrideRedirect);
 /// True when the window is shown on the current desktop and intersects the screen.
 bool isOnScreen(const X11ClientFacts& f, const X11ScreenFacts& screen);
 
-/// The title: _NET_WM_NAME, else WM_NAME (Latin-1 unless typed UTF-8), always valid UTF-8.
+/// The title: _NET_WM_NAME, else WM_NAME decoded by its type; always valid UTF-8.
 std::string titleOf(const X11ClientFacts& f);
 
 /// Reads /proc/<pid>/comm; injectable for tests.

@@ -16,7 +16,7 @@ X11ClientFacts shown() {
   f.rootY = 50;
   f.width = 300;
   f.height = 200;
-  f.wmClass = std::string("editor\0Editor\0", 14);
+  f.wmClass = TextProperty{std::string("editor\0Editor\0", 14)};
   return f;
 }
 
@@ -85,13 +85,13 @@ TEST(X11Decode, WindowManagerStateCountsOnlyWhileAWindowManagerRuns) {
 TEST(X11Decode, TitleIsNetWmNameElseWmNameAlwaysValidUtf8) {
   X11ClientFacts f = shown();
   EXPECT_EQ(titleOf(f), "");
-  f.wmName = "caf\xE9";  // STRING is Latin-1
+  f.wmName = TextProperty{"caf\xE9"};  // STRING is Latin-1
   EXPECT_EQ(titleOf(f), "café");
-  f.wmNameIsUtf8 = true;
+  f.wmName->encoding = TextEncoding::Utf8;
   EXPECT_EQ(titleOf(f), "caf\xEF\xBF\xBD");
-  f.netWmName = "日本語 a/b\n";
+  f.netWmName = TextProperty{"日本語 a/b\n", TextEncoding::Utf8};
   EXPECT_EQ(titleOf(f), "日本語 a/b\n");
-  f.netWmName = "\xFF\xFEok";
+  f.netWmName->bytes = "\xFF\xFEok";
   EXPECT_EQ(titleOf(f), "\xEF\xBF\xBD\xEF\xBF\xBDok");
 }
 
@@ -100,7 +100,9 @@ TEST(X11Decode, OwnerIsTheClassElseTheProcessName) {
   f.netWmPid = 77;
   auto comm = [](int32_t pid) { return pid == 77 ? std::string("gedit") : std::string(); };
   EXPECT_EQ(decodeClient(f, kWithWm, comm)->ownerName, "Editor");
-  f.wmClass = std::string("only-instance", 13);  // no terminator: no class part
+  f.wmClass->bytes = std::string("x\0caf\xE9\0", 7);  // STRING is Latin-1 here too
+  EXPECT_EQ(decodeClient(f, kWithWm, comm)->ownerName, "café");
+  f.wmClass->bytes = "only-instance";  // no terminator: no class part
   EXPECT_EQ(decodeClient(f, kWithWm, comm)->ownerName, "gedit");
   f.wmClass.reset();
   EXPECT_EQ(decodeClient(f, kWithWm, comm)->ownerName, "gedit");

@@ -44,21 +44,6 @@ std::string hexId(xcb_window_t window) {
   return buf;
 }
 
-XcbConnection connectX11(std::string& why) {
-  const char* display = std::getenv("DISPLAY");
-  if (display == nullptr || *display == '\0') {
-    why = "no X11 display (DISPLAY is not set)";
-    return {};
-  }
-  XcbConnection c(xcb_connect(nullptr, nullptr));
-  if (const int err = xcb_connection_has_error(c.get()); err != 0) {
-    why = "cannot connect to X11 display " + std::string(display) + " (xcb error " +
-          std::to_string(err) + ")";
-    return {};
-  }
-  return c;
-}
-
 std::string describeXError(const xcb_generic_error_t* error) {
   if (error == nullptr) return "no reply from the X server";
   std::string text;
@@ -79,6 +64,7 @@ std::string describeXError(const xcb_generic_error_t* error) {
 
 X11Atoms internAtoms(xcb_connection_t* c) {
   const char* names[] = {"UTF8_STRING",
+                         "COMPOUND_TEXT",
                          "_NET_WM_NAME",
                          "_NET_WM_PID",
                          "_NET_WM_WINDOW_TYPE",
@@ -102,22 +88,35 @@ X11Atoms internAtoms(xcb_connection_t* c) {
     atoms.push_back(r ? r->atom : xcb_atom_t{XCB_ATOM_NONE});
   }
   X11Atoms a{};
-  xcb_atom_t* fixed[] = {&a.utf8String,           &a.netWmName,         &a.netWmPid,
-                         &a.netWmWindowType,      &a.netWmState,        &a.netWmStateHidden,
-                         &a.netWmDesktop,         &a.netCurrentDesktop, &a.netClientListStacking,
-                         &a.netSupportingWmCheck, &a.wmState,           &a.netWmCmS0};
+  xcb_atom_t* fixed[] = {&a.utf8String,
+                         &a.compoundText,
+                         &a.netWmName,
+                         &a.netWmPid,
+                         &a.netWmWindowType,
+                         &a.netWmState,
+                         &a.netWmStateHidden,
+                         &a.netWmDesktop,
+                         &a.netCurrentDesktop,
+                         &a.netClientListStacking,
+                         &a.netSupportingWmCheck,
+                         &a.wmState,
+                         &a.netWmCmS0};
   static_assert(std::size(fixed) == kFixed);
   for (size_t i = 0; i < kFixed; ++i) *fixed[i] = atoms[i];
   a.windowTypes.assign(atoms.begin() + kFixed, atoms.end());
   return a;
 }
 
-PropertyValue takeProperty(xcb_connection_t* c, xcb_get_property_cookie_t cookie,
-                           bool* windowGone) {
+xcb_get_property_cookie_t requestProperty(xcb_connection_t* c, xcb_window_t window,
+                                          xcb_atom_t property, uint32_t longs) {
+  return xcb_get_property(c, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, longs);
+}
+
+X11Property takeProperty(xcb_connection_t* c, xcb_get_property_cookie_t cookie, bool* windowGone) {
   xcb_generic_error_t* error = nullptr;
   XcbReply<xcb_get_property_reply_t> r(xcb_get_property_reply(c, cookie, &error));
   XcbReply<xcb_generic_error_t> err(error);
-  PropertyValue p;
+  X11Property p;
   if (err && windowGone != nullptr) *windowGone = true;
   if (!r || r->type == XCB_ATOM_NONE) return p;
   p.present = true;
@@ -125,18 +124,19 @@ PropertyValue takeProperty(xcb_connection_t* c, xcb_get_property_cookie_t cookie
   p.format = r->format;
   const auto* data = static_cast<const char*>(xcb_get_property_value(r.get()));
   p.bytes.assign(data, data + xcb_get_property_value_length(r.get()));
+  p.cut = r->bytes_after > 0;
   return p;
 }
 
-bool firstCard32(const PropertyValue& p, uint32_t& out) {
+bool firstCard32(const X11Property& p, uint32_t& out) {
   if (!p.present || p.format != 32 || p.bytes.size() < 4) return false;
   std::memcpy(&out, p.bytes.data(), 4);
   return true;
 }
 
-std::vector<uint32_t> card32List(const PropertyValue& p) {
+std::vector<uint32_t> card32List(const X11Property& p) {
   std::vector<uint32_t> items;
-  if (!p.present || p.format != 32) return items;
+  if (!p.present || p.format != 32 || p.bytes.size() < 4) return items;  // memcpy needs data
   items.resize(p.bytes.size() / 4);
   std::memcpy(items.data(), p.bytes.data(), items.size() * 4);
   return items;

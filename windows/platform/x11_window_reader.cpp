@@ -1,8 +1,11 @@
 #include "windows/platform/x11_window_reader.h"
 
 #include <xcb/res.h>
+#include <xcb/xcbext.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <optional>
 #include <set>
 #include <variant>
@@ -10,47 +13,67 @@
 namespace lorvane {
 namespace {
 
-constexpr uint32_t kMaxTextLongs = 16384;  // 64 KiB of title or class is plenty
+// Titles are read whole up to 1 MiB (and cut at a character boundary beyond it); only the
+// bytes a property holds travel, however much is asked for.
+constexpr uint32_t kMaxTextLongs = 1 << 18;
 constexpr uint32_t kMaxListLongs = 65536;
 constexpr uint32_t kIconicState = 3;
 
-xcb_get_property_cookie_t getProp(xcb_connection_t* c, xcb_window_t w, xcb_atom_t prop,
-                                  uint32_t longs = 64) {
-  return xcb_get_property(c, 0, w, prop, XCB_GET_PROPERTY_TYPE_ANY, 0, longs);
-}
+// The requests sent for every client window, in the order of their slots in ClientCookies.
+enum ClientRequest : size_t {
+  kAttrs,
+  kGeometry,
+  kOrigin,
+  kNetWmName,
+  kWmName,
+  kWmClass,
+  kNetWmPid,
+  kType,
+  kState,
+  kWmState,
+  kDesktop,
+  kClientRequests
+};
 
-// The requests for one client window, sent before any reply is read.
+// The property requests among them, and how much of each is read.
+struct PropertyRequest {
+  ClientRequest slot;
+  xcb_atom_t (*atom)(const X11Atoms&);
+  uint32_t longs;
+};
+constexpr PropertyRequest kClientProperties[] = {
+    {kNetWmName, [](const X11Atoms& a) { return a.netWmName; }, kMaxTextLongs},
+    {kWmName, [](const X11Atoms&) { return xcb_atom_t{XCB_ATOM_WM_NAME}; }, kMaxTextLongs},
+    {kWmClass, [](const X11Atoms&) { return xcb_atom_t{XCB_ATOM_WM_CLASS}; }, kMaxTextLongs},
+    {kNetWmPid, [](const X11Atoms& a) { return a.netWmPid; }, 64},
+    {kType, [](const X11Atoms& a) { return a.netWmWindowType; }, 64},
+    {kState, [](const X11Atoms& a) { return a.netWmState; }, 64},
+    {kWmState, [](const X11Atoms& a) { return a.wmState; }, 64},
+    {kDesktop, [](const X11Atoms& a) { return a.netWmDesktop; }, 64},
+};
+
+// The sequence numbers of one client window's requests, sent before any reply is read. The
+// slots are what both reading and dropping the replies go by, so none can be forgotten.
 struct ClientCookies {
   xcb_window_t window;
-  xcb_get_window_attributes_cookie_t attrs;
-  xcb_get_geometry_cookie_t geometry;
-  xcb_translate_coordinates_cookie_t origin;
-  xcb_get_property_cookie_t netWmName, wmName, wmClass, netWmPid, type, state, wmState, desktop;
+  std::array<unsigned, kClientRequests> seq{};
 
   ClientCookies(xcb_connection_t* c, const X11Atoms& a, xcb_window_t w, xcb_window_t root)
-      : window(w),
-        attrs(xcb_get_window_attributes(c, w)),
-        geometry(xcb_get_geometry(c, w)),
-        origin(xcb_translate_coordinates(c, w, root, 0, 0)),
-        netWmName(getProp(c, w, a.netWmName, kMaxTextLongs)),
-        wmName(getProp(c, w, XCB_ATOM_WM_NAME, kMaxTextLongs)),
-        wmClass(getProp(c, w, XCB_ATOM_WM_CLASS, kMaxTextLongs)),
-        netWmPid(getProp(c, w, a.netWmPid)),
-        type(getProp(c, w, a.netWmWindowType)),
-        state(getProp(c, w, a.netWmState)),
-        wmState(getProp(c, w, a.wmState)),
-        desktop(getProp(c, w, a.netWmDesktop)) {}
+      : window(w) {
+    seq[kAttrs] = xcb_get_window_attributes(c, w).sequence;
+    seq[kGeometry] = xcb_get_geometry(c, w).sequence;
+    seq[kOrigin] = xcb_translate_coordinates(c, w, root, 0, 0).sequence;
+    for (const PropertyRequest& p : kClientProperties) {
+      seq[p.slot] = requestProperty(c, w, p.atom(a), p.longs).sequence;
+    }
+  }
 
   void discard(xcb_connection_t* c) const {
-    for (unsigned seq : {attrs.sequence, geometry.sequence, origin.sequence, netWmName.sequence,
-                         wmName.sequence, wmClass.sequence, netWmPid.sequence, type.sequence,
-                         state.sequence, wmState.sequence, desktop.sequence}) {
-      xcb_discard_reply(c, seq);
-    }
+    for (unsigned s : seq) xcb_discard_reply(c, s);
   }
 };
 
-X11WindowType typeOf(const PropertyValue& p, const X11Atoms& a) {
+X11WindowType typeOf(const X11Property& p, const X11Atoms& a) {
   for (uint32_t atom : card32List(p)) {
     const auto it = std::find(a.windowTypes.begin(), a.windowTypes.end(), atom);
     if (atom != XCB_ATOM_NONE && it != a.windowTypes.end()) {
@@ -60,51 +83,53 @@ X11WindowType typeOf(const PropertyValue& p, const X11Atoms& a) {
   return X11WindowType::Unset;
 }
 
+// The text of an 8-bit property, with the encoding its type names.
+std::optional<TextProperty> textOf(X11Property&& p, const X11Atoms& a) {
+  if (!p.present || p.format != 8) return std::nullopt;
+  const TextEncoding encoding = p.type == a.utf8String     ? TextEncoding::Utf8
+                                : p.type == a.compoundText ? TextEncoding::CompoundText
+                                                           : TextEncoding::Latin1;
+  return TextProperty{std::move(p.bytes), encoding, p.cut};
+}
+
+template <typename Reply>
+XcbReply<Reply> takeReply(xcb_connection_t* c, unsigned sequence) {
+  xcb_generic_error_t* error = nullptr;
+  XcbReply<Reply> reply(static_cast<Reply*>(xcb_wait_for_reply(c, sequence, &error)));
+  std::free(error);
+  return reply;
+}
+
 // Collects the replies of one client; false when the window vanished meanwhile.
 bool takeClient(xcb_connection_t* c, const X11Atoms& a, const ClientCookies& k, X11ClientFacts& f) {
   f.window = k.window;
-  xcb_generic_error_t* e1 = nullptr;
-  xcb_generic_error_t* e2 = nullptr;
-  xcb_generic_error_t* e3 = nullptr;
-  XcbReply<xcb_get_window_attributes_reply_t> attrs(
-      xcb_get_window_attributes_reply(c, k.attrs, &e1));
-  XcbReply<xcb_get_geometry_reply_t> geo(xcb_get_geometry_reply(c, k.geometry, &e2));
-  XcbReply<xcb_translate_coordinates_reply_t> origin(
-      xcb_translate_coordinates_reply(c, k.origin, &e3));
-  XcbReply<xcb_generic_error_t> err1(e1), err2(e2), err3(e3);
+  const auto attrs = takeReply<xcb_get_window_attributes_reply_t>(c, k.seq[kAttrs]);
+  const auto geo = takeReply<xcb_get_geometry_reply_t>(c, k.seq[kGeometry]);
+  const auto origin = takeReply<xcb_translate_coordinates_reply_t>(c, k.seq[kOrigin]);
   bool gone = !attrs || !geo || !origin;
-  const PropertyValue netWmName = takeProperty(c, k.netWmName, &gone);
-  const PropertyValue wmName = takeProperty(c, k.wmName, &gone);
-  const PropertyValue wmClass = takeProperty(c, k.wmClass, &gone);
-  const PropertyValue netWmPid = takeProperty(c, k.netWmPid, &gone);
-  const PropertyValue type = takeProperty(c, k.type, &gone);
-  const PropertyValue state = takeProperty(c, k.state, &gone);
-  const PropertyValue wmState = takeProperty(c, k.wmState, &gone);
-  const PropertyValue desktop = takeProperty(c, k.desktop, &gone);
+  std::array<X11Property, kClientRequests> props;
+  for (const PropertyRequest& p : kClientProperties) {
+    props[p.slot] = takeProperty(c, xcb_get_property_cookie_t{k.seq[p.slot]}, &gone);
+  }
   if (gone) return false;
 
-  // An input-only window shows nothing: never on screen.
-  f.viewable =
-      attrs->map_state == XCB_MAP_STATE_VIEWABLE && attrs->_class != XCB_WINDOW_CLASS_INPUT_ONLY;
+  f.viewable = isViewable(*attrs);
   f.overrideRedirect = attrs->override_redirect != 0;
   f.rootX = origin->dst_x;
   f.rootY = origin->dst_y;
   f.width = geo->width;
   f.height = geo->height;
-  if (netWmName.present && netWmName.type == a.utf8String && netWmName.format == 8) {
-    f.netWmName = netWmName.bytes;
+  if (props[kNetWmName].type == a.utf8String) {
+    f.netWmName = textOf(std::move(props[kNetWmName]), a);
   }
-  if (wmName.present && wmName.format == 8) {
-    f.wmName = wmName.bytes;
-    f.wmNameIsUtf8 = wmName.type == a.utf8String;
-  }
-  if (wmClass.present && wmClass.format == 8) f.wmClass = wmClass.bytes;
-  if (uint32_t pid = 0; firstCard32(netWmPid, pid)) f.netWmPid = pid;
-  f.type = typeOf(type, a);
-  const auto states = card32List(state);
+  f.wmName = textOf(std::move(props[kWmName]), a);
+  f.wmClass = textOf(std::move(props[kWmClass]), a);
+  if (uint32_t pid = 0; firstCard32(props[kNetWmPid], pid)) f.netWmPid = pid;
+  f.type = typeOf(props[kType], a);
+  const auto states = card32List(props[kState]);
   f.hidden = std::find(states.begin(), states.end(), a.netWmStateHidden) != states.end();
-  if (uint32_t s = 0; firstCard32(wmState, s)) f.iconic = s == kIconicState;
-  if (uint32_t d = 0; firstCard32(desktop, d)) f.desktop = d;
+  if (uint32_t s = 0; firstCard32(props[kWmState], s)) f.iconic = s == kIconicState;
+  if (uint32_t d = 0; firstCard32(props[kDesktop], d)) f.desktop = d;
   return true;
 }
 
@@ -175,7 +200,7 @@ class ClientBatch {
   std::optional<xcb_res_query_client_ids_cookie_t> pidCookie_;
 };
 
-std::vector<xcb_window_t> windowList(const PropertyValue& p) {
+std::vector<xcb_window_t> windowList(const X11Property& p) {
   std::vector<xcb_window_t> list;
   for (uint32_t w : card32List(p)) list.push_back(w);
   return list;
@@ -200,7 +225,7 @@ std::vector<xcb_window_t> clientsWithoutWm(xcb_connection_t* c, const X11Atoms& 
   std::vector<TopCookies> cookies;
   for (xcb_window_t w : tops) {
     cookies.push_back(
-        {getProp(c, w, a.wmState), xcb_get_window_attributes(c, w), xcb_query_tree(c, w)});
+        {requestProperty(c, w, a.wmState), xcb_get_window_attributes(c, w), xcb_query_tree(c, w)});
   }
   struct Pending {
     xcb_window_t top;
@@ -209,7 +234,7 @@ std::vector<xcb_window_t> clientsWithoutWm(xcb_connection_t* c, const X11Atoms& 
   };
   std::vector<std::variant<xcb_window_t, Pending>> picks;
   for (size_t i = 0; i < tops.size(); ++i) {
-    const PropertyValue wmState = takeProperty(c, cookies[i].wmState);
+    const X11Property wmState = takeProperty(c, cookies[i].wmState);
     XcbReply<xcb_get_window_attributes_reply_t> attrs(
         xcb_get_window_attributes_reply(c, cookies[i].attrs, nullptr));
     XcbReply<xcb_query_tree_reply_t> sub(xcb_query_tree_reply(c, cookies[i].tree, nullptr));
@@ -218,12 +243,10 @@ std::vector<xcb_window_t> clientsWithoutWm(xcb_connection_t* c, const X11Atoms& 
       picks.emplace_back(tops[i]);
       continue;
     }
-    const bool shown =
-        attrs->map_state == XCB_MAP_STATE_VIEWABLE && attrs->_class != XCB_WINDOW_CLASS_INPUT_ONLY;
-    Pending p{tops[i], shown && attrs->override_redirect == 0, {}};
+    Pending p{tops[i], isViewable(*attrs) && attrs->override_redirect == 0, {}};
     const xcb_window_t* sk = xcb_query_tree_children(sub.get());
     for (int j = xcb_query_tree_children_length(sub.get()) - 1; j >= 0; --j) {
-      p.children.emplace_back(sk[j], getProp(c, sk[j], a.wmState));
+      p.children.emplace_back(sk[j], requestProperty(c, sk[j], a.wmState));
     }
     picks.emplace_back(std::move(p));
   }
@@ -258,13 +281,13 @@ X11Snapshot readX11Snapshot(xcb_connection_t* c, const X11Atoms& a) {
   snap.screen.width = screen->width_in_pixels;
   snap.screen.height = screen->height_in_pixels;
 
-  const auto checkCookie = getProp(c, root, a.netSupportingWmCheck);
-  const auto stackingCookie = getProp(c, root, a.netClientListStacking, kMaxListLongs);
-  const auto desktopCookie = getProp(c, root, a.netCurrentDesktop);
+  const auto checkCookie = requestProperty(c, root, a.netSupportingWmCheck);
+  const auto stackingCookie = requestProperty(c, root, a.netClientListStacking, kMaxListLongs);
+  const auto desktopCookie = requestProperty(c, root, a.netCurrentDesktop);
   const auto treeCookie = xcb_query_tree(c, root);
   uint32_t checkWindow = 0;
   const bool hasCheck = firstCard32(takeProperty(c, checkCookie), checkWindow);
-  const PropertyValue stackingProp = takeProperty(c, stackingCookie);
+  const X11Property stackingProp = takeProperty(c, stackingCookie);
   std::vector<xcb_window_t> stacking = windowList(stackingProp);
   std::reverse(stacking.begin(), stacking.end());
   if (uint32_t d = 0; firstCard32(takeProperty(c, desktopCookie), d)) {
@@ -276,7 +299,7 @@ X11Snapshot readX11Snapshot(xcb_connection_t* c, const X11Atoms& a) {
   std::optional<ClientBatch> managed;
   std::optional<xcb_get_property_cookie_t> selfCookie;
   if (hasCheck) {
-    selfCookie = getProp(c, checkWindow, a.netSupportingWmCheck);
+    selfCookie = requestProperty(c, checkWindow, a.netSupportingWmCheck);
     if (stackingProp.present) managed.emplace(c, a, stacking, root);
   }
   if (selfCookie) {

@@ -15,12 +15,11 @@ namespace {
 
 // A fresh connection per call: every mode makes one or two calls, and a connection opened
 // before a window appears would not change anything anyway.
-struct Session {
-  std::string why;  // why there is no connection (declared first: connectX11 fills it)
+struct X11Session {
   XcbConnection conn;
   X11Atoms atoms{};
 
-  Session() : conn(connectX11(why)) {
+  X11Session() {
     if (!conn) return;
     // The extension queries travel together with the atoms.
     xcb_prefetch_extension_data(conn.get(), &xcb_res_id);
@@ -63,10 +62,13 @@ Image resample(const Image& src, int64_t width, int64_t height) {
 class X11WindowSystem : public WindowSystem {
  public:
   std::vector<WindowInfo> readWindowList() override {
-    Session s;
-    if (!s.conn) return {};
-    const X11Snapshot snap = readX11Snapshot(s.conn.get(), s.atoms);
     std::vector<WindowInfo> list;
+    if (!unanswered_.empty()) return list;
+    X11Session s;
+    if (!s.conn) return failed(s.conn, list);
+    const X11Snapshot snap = readX11Snapshot(s.conn.get(), s.atoms);
+    // A list read from a connection that broke half-way may miss windows: none is better.
+    if (s.conn.broken()) return failed(s.conn, list);
     for (const X11ClientFacts& f : snap.clients) {
       if (auto info = decodeClient(f, snap.screen)) list.push_back(std::move(*info));
     }
@@ -74,40 +76,64 @@ class X11WindowSystem : public WindowSystem {
   }
 
   bool preflightScreenCapture() override {
-    std::string why;
-    const XcbConnection conn = connectX11(why);
-    return conn && canReadRoot(conn.get());
+    if (!unanswered_.empty()) return true;
+    const XcbConnection conn;
+    const bool readable = conn && canReadRoot(conn.get());
+    noteFailure(conn);
+    return readable || conn.timedOut();
   }
 
   void requestScreenCapture() override {}  // X11 has no capture permission to ask for
 
   Outcome<std::vector<CapturableWindow>> shareableContent() override {
-    Session s;
-    if (!s.conn) return Outcome<std::vector<CapturableWindow>>::failure("X11: " + s.why);
+    using Result = Outcome<std::vector<CapturableWindow>>;
+    if (!unanswered_.empty()) return Result::failure(unanswered_);
+    X11Session s;
+    if (!s.conn) return failed(s.conn, Result::failure(s.conn.why()));
     const X11Snapshot snap = readX11Snapshot(s.conn.get(), s.atoms);
+    if (s.conn.broken()) return failed(s.conn, Result::failure(s.conn.why()));
     std::vector<CapturableWindow> windows;
     for (const X11ClientFacts& f : snap.clients) {
       if (auto w = capturableOf(f, snap.screen)) windows.push_back(std::move(*w));
     }
-    return Outcome<std::vector<CapturableWindow>>::success(std::move(windows));
+    return Result::success(std::move(windows));
   }
 
-  Outcome<Image> captureWindow(const CapturableWindow& window, int64_t pixelWidth,
-                               int64_t pixelHeight) override {
+  Outcome<WindowCapture> captureWindow(const CapturableWindow& window, int64_t pixelWidth,
+                                       int64_t pixelHeight) override {
+    using Result = Outcome<WindowCapture>;
     constexpr int64_t kMaxSide = 32767;  // the largest X11 window
     if (pixelWidth <= 0 || pixelHeight <= 0 || pixelWidth > kMaxSide || pixelHeight > kMaxSide) {
-      return Outcome<Image>::failure("X11 capture of window " + hexId(window.windowID) +
-                                     " failed: no image of " + std::to_string(pixelWidth) + "x" +
-                                     std::to_string(pixelHeight) + " pixels can be made");
+      return Result::failure("X11 capture of window " + hexId(window.windowID) +
+                             " failed: no image of " + std::to_string(pixelWidth) + "x" +
+                             std::to_string(pixelHeight) + " pixels can be made");
     }
-    Session s;
-    if (!s.conn) return Outcome<Image>::failure("X11: " + s.why);
-    Outcome<Image> shot = captureX11Window(s.conn.get(), s.atoms, window.windowID);
-    if (shot.ok() && (shot.value->width != pixelWidth || shot.value->height != pixelHeight)) {
-      return Outcome<Image>::success(resample(*shot.value, pixelWidth, pixelHeight));
+    if (!unanswered_.empty()) return Result::failure(unanswered_);
+    X11Session s;
+    if (!s.conn) return failed(s.conn, Result::failure(s.conn.why()));
+    Result shot = captureX11Window(s.conn.get(), s.atoms, window.windowID);
+    // What a broken connection made of the steps is not the window's doing.
+    if (s.conn.broken()) return failed(s.conn, Result::failure(s.conn.why()));
+    if (shot.ok() && shot.value() &&
+        (shot.value()->width != pixelWidth || shot.value()->height != pixelHeight)) {
+      return Result::success(resample(*shot.value(), pixelWidth, pixelHeight));
     }
     return shot;
   }
+
+ private:
+  // A server that did not answer once is not asked again in this run: each wait would cost
+  // the whole limit, and the parent waits for the reply.
+  void noteFailure(const XcbConnection& conn) {
+    if (conn.timedOut()) unanswered_ = conn.why();
+  }
+  template <typename T>
+  T failed(const XcbConnection& conn, T result) {
+    noteFailure(conn);
+    return result;
+  }
+
+  std::string unanswered_;
 };
 
 }  // namespace
