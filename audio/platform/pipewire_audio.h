@@ -6,6 +6,8 @@
 
 namespace lorvane::audio {
 
+class PipeWireSession;
+
 /// The audio operations on PipeWire (libpipewire-0.3).
 ///
 /// - process object of a pid: the pid itself while /proc/<pid> exists;
@@ -18,7 +20,9 @@ namespace lorvane::audio {
 ///   that stays scheduled with nothing linked (node.always-process), so silence flows;
 /// - tap format: 32-bit float, 2 channels, non-interleaved, at the graph rate;
 /// - IO proc: the node's real-time callback copies each cycle into the TapQueue, whose
-///   thread runs the block.
+///   thread runs the block;
+/// - once started, the capture outlives the daemon: silence at real-time pace while it is gone,
+///   then a new capture node with every stream linked again (PipeWireSession).
 /// No thread is started before createProcessTap().
 class PipeWireAudio : public AudioPlatform {
  public:
@@ -35,13 +39,13 @@ class PipeWireAudio : public AudioPlatform {
                           IOProcID& procID) override;
   OSStatus deviceStart(AudioObjectID device, IOProcID procID) override;
 
-  struct Session;
   struct CaptureNode;
 
  private:
-  std::unique_ptr<Session> session_;
-  std::unique_ptr<CaptureNode> node_;
+  std::unique_ptr<PipeWireSession> session_;
   std::string tapUUID_;
+  AudioObjectID aggID_ = 0;
+  TapQueue* queue_ = nullptr;  // the id given out; the node's own id changes on a reconnect
 };
 
 }  // namespace lorvane::audio

@@ -28,6 +28,8 @@ struct PipeWireAudio::CaptureNode {
   pw_thread_loop* loop = nullptr;  // signalled on state changes
   std::atomic<TapQueue*> queue{nullptr};
   double fallbackRate = 48000;
+  /// CLOCK_MONOTONIC time of the last cycle: where silence starts if the daemon goes away.
+  std::atomic<int64_t> lastCycleNs{0};
 };
 
 }  // namespace lorvane::audio

@@ -1,0 +1,139 @@
+#include <time.h>
+
+#include <algorithm>
+
+#include "audio/platform/pipewire_capture_node.h"
+#include "audio/platform/pipewire_events.h"
+#include "audio/platform/pipewire_session.h"
+#include "audio/tap_queue.h"
+
+// Keeping the capture alive when the daemon dies, restarts or freezes. Everything here runs on
+// the loop thread from one timer, the tick: every 500 ms while connected (a ping), every 50 ms
+// during an outage (silence and reconnect attempts).
+
+namespace lorvane::audio {
+namespace {
+
+constexpr int64_t kMs = 1000000;
+constexpr int64_t kPingEveryMs = 500;
+constexpr int64_t kPingTimeoutMs = 1000;  // a frozen daemon answers nothing
+constexpr int64_t kOutageTickMs = 50;
+constexpr int64_t kFirstBackoffMs = 50;
+constexpr int64_t kLongestBackoffMs = 2000;
+constexpr int64_t kAttemptTimeoutMs = 1500;  // connect, registry, capture node and its ports
+// Silence owed from before the outage was noticed is caught up at most this much per tick
+// (3.4 times real time), so the queue's ring never overflows.
+constexpr int64_t kMostSilencePerTick = 8192;
+
+int noop(spa_loop*, bool, uint32_t, const void*, size_t, void*) {
+  return 0;
+}
+
+int64_t monotonicNs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+}  // namespace
+
+void PipeWireSession::armTick(int64_t intervalMs) {
+  if (tick_ == nullptr) return;
+  // A zero value would disarm the timer: "now" is one nanosecond from now.
+  timespec value{0, 1};
+  timespec interval{intervalMs / 1000, (intervalMs % 1000) * kMs};
+  if (intervalMs == 0) interval = {0, kOutageTickMs * kMs};
+  pw_loop_update_timer(pw_thread_loop_get_loop(loop_), tick_, &value, &interval, false);
+}
+
+void PipeWireSession::tick() {
+  if (!capturing_) return;
+  const int64_t now = monotonicNs();
+  switch (link_) {
+    case Link::Up:
+      if (lost_ || (pingSeq_ >= 0 && now - pingSentNs_ >= kPingTimeoutMs * kMs)) {
+        beginOutage(now);
+      } else if (pingSeq_ < 0) {
+        pingSeq_ = pw_core_sync(core_, PW_ID_CORE, 0);
+        pingSentNs_ = now;
+        armTick(kPingEveryMs);
+      }
+      break;
+    case Link::Connecting:
+      paceSilence(now);
+      if (lost_ || now >= nextAttemptNs_) {  // failed or timed out: drop it and wait
+        destroyNode();
+        closeConnection();
+        link_ = Link::Down;
+        nextAttemptNs_ = now + backoffMs_ * kMs;
+        backoffMs_ = std::min(2 * backoffMs_, kLongestBackoffMs);
+      }
+      break;
+    case Link::Down:
+      paceSilence(now);
+      if (now >= nextAttemptNs_) attempt(now);
+      break;
+  }
+}
+
+void PipeWireSession::beginOutage(int64_t now) {
+  // Audio stopped with the last cycle the node saw (or the reconnect, if it saw none).
+  const int64_t lastCycle = node_ ? node_->lastCycleNs.load(std::memory_order_relaxed) : 0;
+  silenceFromNs_ = std::min(now, std::max(lastCycle, audioBackNs_));
+  if (silenceFromNs_ == 0) silenceFromNs_ = now;
+  silenceFrames_ = 0;
+  silenceRate_ = graph_.graphRate();
+  if (node_) {
+    // The queue has one producer: the real-time thread must be done with it before the
+    // silence starts. Detached here, and the data loop has finished any cycle in progress
+    // once the blocking no-op below returns.
+    node_->queue.store(nullptr, std::memory_order_release);
+    pw_loop_invoke(pw_data_loop_get_loop(pw_context_get_data_loop(context_)), noop, 0, nullptr, 0,
+                   true, nullptr);
+  }
+  destroyNode();
+  closeConnection();
+  link_ = Link::Down;
+  backoffMs_ = kFirstBackoffMs;
+  nextAttemptNs_ = now + backoffMs_ * kMs;
+  armTick(0);
+}
+
+void PipeWireSession::attempt(int64_t now) {
+  backoffMs_ = std::min(backoffMs_ == 0 ? kFirstBackoffMs : backoffMs_, kLongestBackoffMs);
+  if (!openConnection()) {  // no daemon listening yet
+    nextAttemptNs_ = now + backoffMs_ * kMs;
+    backoffMs_ = std::min(2 * backoffMs_, kLongestBackoffMs);
+    return;
+  }
+  // Its answer means the registry's globals have arrived: onDone then creates the node.
+  pingSeq_ = pw_core_sync(core_, PW_ID_CORE, 0);
+  link_ = Link::Connecting;
+  nextAttemptNs_ = now + kAttemptTimeoutMs * kMs;
+}
+
+void PipeWireSession::finishReconnect() {
+  const int64_t now = monotonicNs();
+  paceSilence(now);
+  // Whatever silence was still owed is given now, all of it: the node's cycles follow on.
+  const int64_t owed = int64_t(double(now - silenceFromNs_) * silenceRate_ / 1e9) - silenceFrames_;
+  const float* none[TapQueue::kChannels] = {nullptr, nullptr};
+  if (owed > 0) queue_->push(none, TapQueue::kChannels, uint32_t(owed), silenceRate_);
+  node_->queue.store(queue_, std::memory_order_release);
+  pw_filter_set_active(node_->filter, true);
+  link_ = Link::Up;
+  audioBackNs_ = now;
+  backoffMs_ = 0;
+  armTick(kPingEveryMs);
+}
+
+void PipeWireSession::paceSilence(int64_t now) {
+  const int64_t due = int64_t(double(now - silenceFromNs_) * silenceRate_ / 1e9);
+  const int64_t frames = std::min(due - silenceFrames_, kMostSilencePerTick);
+  if (frames <= 0) return;
+  const float* none[TapQueue::kChannels] = {nullptr, nullptr};
+  queue_->push(none, TapQueue::kChannels, uint32_t(frames), silenceRate_);
+  silenceFrames_ += frames;
+}
+
+}  // namespace lorvane::audio
