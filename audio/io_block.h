@@ -4,7 +4,7 @@
 
 #include "audio/audio_format.h"
 #include "audio/converter.h"
-#include "audio/platform/audio_platform.h"
+#include "audio/audio_platform.h"
 
 namespace lorvane::audio {
 

@@ -5,7 +5,7 @@
 
 #include "audio/audio_format.h"
 #include "audio/capture_state.h"
-#include "audio/platform/audio_platform.h"
+#include "audio/audio_platform.h"
 #include "main/args.h"
 #include "report/status_line.h"
 

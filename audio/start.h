@@ -3,7 +3,7 @@
 #include <csignal>
 
 #include "audio/audio_format.h"
-#include "audio/platform/audio_platform.h"
+#include "audio/audio_platform.h"
 #include "main/args.h"
 
 namespace lorvane::audio {

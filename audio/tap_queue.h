@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "audio/platform/audio_platform.h"
+#include "audio/audio_platform.h"
 
 namespace lorvane::audio {
 
@@ -20,7 +20,7 @@ namespace lorvane::audio {
 /// 170 ms at 48 kHz rather than once per graph cycle: each wake-up costs more CPU than the
 /// work it brings (measured by bench/audio). The thread hands the slots it finds, joined
 /// while their rate stays the same, to the block in one call; calls never overlap.
-class TapQueue {
+class TapQueue final : public IOQueue {
  public:
   static constexpr uint32_t kChannels = 2;
   static constexpr uint32_t kSlotFrames = 2048;
@@ -34,14 +34,9 @@ class TapQueue {
 
   const std::string& label() const { return label_; }
 
-  /// Starts the queue's thread, which runs `block` for every published slot.
-  void start(IOBlock block);
-
-  /// Real-time side: one cycle of `frames` frames in `channelCount` planar channels at
-  /// `rate`. Missing channels count as silence, extra ones are ignored; with `valid`, channel
-  /// c holds only valid[c] frames and silence follows. Never allocates, locks or waits.
+  void start(IOBlock block) override;
   void push(const float* const* channels, uint32_t channelCount, uint32_t frames, double rate,
-            const uint32_t* valid = nullptr) noexcept;
+            const uint32_t* valid = nullptr) noexcept override;
 
   /// Times the queue's thread has been woken, and cycles dropped because the ring was full.
   uint64_t wakeups() const { return wakeups_.load(std::memory_order_relaxed); }

@@ -6,7 +6,6 @@
 
 #include "audio/platform/pipewire_capture_node.h"
 #include "audio/platform/pipewire_session.h"
-#include "audio/tap_queue.h"
 
 namespace lorvane::audio {
 namespace {
@@ -175,7 +174,7 @@ OSStatus PipeWireAudio::destroyAggregateDevice(AudioObjectID aggID) {
   return 0;
 }
 
-OSStatus PipeWireAudio::createIOProcID(AudioObjectID device, TapQueue& queue, IOBlock block,
+OSStatus PipeWireAudio::createIOProcID(AudioObjectID device, IOQueue& queue, IOBlock block,
                                        IOProcID& procID) {
   if (!session_ || !node_ || device != session_->captureNodeId) return -ENODEV;
   queue.start(std::move(block));

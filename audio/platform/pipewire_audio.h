@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "audio/platform/audio_platform.h"
+#include "audio/audio_platform.h"
 
 namespace lorvane::audio {
 
@@ -17,7 +17,7 @@ namespace lorvane::audio {
 /// - aggregate device: the capture node, a pw_filter "LORVANE-Tap" with inputs FL and FR
 ///   that stays scheduled with nothing linked (node.always-process), so silence flows;
 /// - tap format: 32-bit float, 2 channels, non-interleaved, at the graph rate;
-/// - IO proc: the node's real-time callback copies each cycle into the TapQueue, whose
+/// - IO proc: the node's real-time callback copies each cycle into the IO queue, whose
 ///   thread runs the block.
 /// No thread is started before createProcessTap().
 class PipeWireAudio : public AudioPlatform {
@@ -31,7 +31,7 @@ class PipeWireAudio : public AudioPlatform {
   OSStatus destroyProcessTap(AudioObjectID tapID) override;
   OSStatus createAggregateDevice(const Dictionary& desc, AudioObjectID& aggID) override;
   OSStatus destroyAggregateDevice(AudioObjectID aggID) override;
-  OSStatus createIOProcID(AudioObjectID device, TapQueue& queue, IOBlock block,
+  OSStatus createIOProcID(AudioObjectID device, IOQueue& queue, IOBlock block,
                           IOProcID& procID) override;
   OSStatus deviceStart(AudioObjectID device, IOProcID procID) override;
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/platform/audio_platform.h"
+#include "audio/audio_platform.h"
 #include "audio/platform/link_policy.h"
 #include "audio/platform/pipewire_audio.h"
 
