@@ -5,7 +5,6 @@
 #include <cerrno>
 
 #include "audio/platform/pipewire_session.h"
-#include "audio/tap_queue.h"
 
 namespace lorvane::audio {
 namespace {
@@ -123,7 +122,7 @@ OSStatus PipeWireAudio::destroyAggregateDevice(AudioObjectID aggID) {
   return 0;
 }
 
-OSStatus PipeWireAudio::createIOProcID(AudioObjectID device, TapQueue& queue, IOBlock block,
+OSStatus PipeWireAudio::createIOProcID(AudioObjectID device, IOQueue& queue, IOBlock block,
                                        IOProcID& procID) {
   if (!session_ || aggID_ == 0 || device != aggID_) return -ENODEV;
   queue.start(std::move(block));

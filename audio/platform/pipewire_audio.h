@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "audio/platform/audio_platform.h"
+#include "audio/audio_platform.h"
 
 namespace lorvane::audio {
 
@@ -19,7 +19,7 @@ class PipeWireSession;
 /// - aggregate device: the capture node, a pw_filter "LORVANE-Tap" with inputs FL and FR
 ///   that stays scheduled with nothing linked (node.always-process), so silence flows;
 /// - tap format: 32-bit float, 2 channels, non-interleaved, at the graph rate;
-/// - IO proc: the node's real-time callback copies each cycle into the TapQueue, whose
+/// - IO proc: the node's real-time callback copies each cycle into the IO queue, whose
 ///   thread runs the block;
 /// - once started, the capture outlives the daemon: silence at real-time pace while it is gone,
 ///   then a new capture node with every stream linked again (PipeWireSession).
@@ -35,7 +35,7 @@ class PipeWireAudio : public AudioPlatform {
   OSStatus destroyProcessTap(AudioObjectID tapID) override;
   OSStatus createAggregateDevice(const Dictionary& desc, AudioObjectID& aggID) override;
   OSStatus destroyAggregateDevice(AudioObjectID aggID) override;
-  OSStatus createIOProcID(AudioObjectID device, TapQueue& queue, IOBlock block,
+  OSStatus createIOProcID(AudioObjectID device, IOQueue& queue, IOBlock block,
                           IOProcID& procID) override;
   OSStatus deviceStart(AudioObjectID device, IOProcID procID) override;
 
@@ -45,7 +45,7 @@ class PipeWireAudio : public AudioPlatform {
   std::unique_ptr<PipeWireSession> session_;
   std::string tapUUID_;
   AudioObjectID aggID_ = 0;
-  TapQueue* queue_ = nullptr;  // the id given out; the node's own id changes on a reconnect
+  IOQueue* queue_ = nullptr;  // the id given out; the node's own id changes on a reconnect
 };
 
 }  // namespace lorvane::audio

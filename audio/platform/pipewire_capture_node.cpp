@@ -13,11 +13,11 @@ namespace {
 using CaptureNode = PipeWireAudio::CaptureNode;
 
 // Real-time thread: no allocation, no lock, no blocking call. It only hands the two input
-// buffers to the TapQueue and gives them back. A buffer is read only within its chunk,
+// buffers to the IO queue and gives them back. A buffer is read only within its chunk,
 // clamped to the mapped size; what a port lacks of the cycle counts as silence.
 void onProcess(void* data, spa_io_position* position) {
   auto* self = static_cast<CaptureNode*>(data);
-  TapQueue* queue = self->queue.load(std::memory_order_acquire);
+  IOQueue* queue = self->queue.load(std::memory_order_acquire);
   if (queue == nullptr || position == nullptr) return;
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);  // vDSO: no system call

@@ -5,7 +5,7 @@
 #include "audio/platform/pipewire_capture_node.h"
 #include "audio/platform/pipewire_events.h"
 #include "audio/platform/pipewire_session.h"
-#include "audio/tap_queue.h"
+
 
 // Keeping the capture alive when the daemon dies, restarts or freezes. Everything here runs on
 // the loop thread from one timer, the tick: every 500 ms while connected (a ping), every 50 ms
@@ -15,6 +15,7 @@ namespace lorvane::audio {
 namespace {
 
 constexpr int64_t kMs = 1000000;
+constexpr uint32_t kCaptureChannels = 2;  // FL and FR
 constexpr int64_t kPingEveryMs = 500;
 constexpr int64_t kPingTimeoutMs = 1000;  // a frozen daemon answers nothing
 constexpr int64_t kOutageTickMs = 50;
@@ -117,8 +118,8 @@ void PipeWireSession::finishReconnect() {
   paceSilence(now);
   // Whatever silence was still owed is given now, all of it: the node's cycles follow on.
   const int64_t owed = int64_t(double(now - silenceFromNs_) * silenceRate_ / 1e9) - silenceFrames_;
-  const float* none[TapQueue::kChannels] = {nullptr, nullptr};
-  if (owed > 0) queue_->push(none, TapQueue::kChannels, uint32_t(owed), silenceRate_);
+  const float* none[kCaptureChannels] = {nullptr, nullptr};
+  if (owed > 0) queue_->push(none, kCaptureChannels, uint32_t(owed), silenceRate_);
   node_->queue.store(queue_, std::memory_order_release);
   pw_filter_set_active(node_->filter, true);
   link_ = Link::Up;
@@ -131,8 +132,8 @@ void PipeWireSession::paceSilence(int64_t now) {
   const int64_t due = int64_t(double(now - silenceFromNs_) * silenceRate_ / 1e9);
   const int64_t frames = std::min(due - silenceFrames_, kMostSilencePerTick);
   if (frames <= 0) return;
-  const float* none[TapQueue::kChannels] = {nullptr, nullptr};
-  queue_->push(none, TapQueue::kChannels, uint32_t(frames), silenceRate_);
+  const float* none[kCaptureChannels] = {nullptr, nullptr};
+  queue_->push(none, kCaptureChannels, uint32_t(frames), silenceRate_);
   silenceFrames_ += frames;
 }
 

@@ -164,7 +164,7 @@ OSStatus PipeWireSession::openCaptureNode(const CaptureNodeNames& names, uint32_
   return 0;
 }
 
-OSStatus PipeWireSession::start(TapQueue& queue) {
+OSStatus PipeWireSession::start(IOQueue& queue) {
   LoopLock lock(loop_);
   if (!node_) return -ENODEV;
   queue_ = &queue;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/platform/audio_platform.h"
+#include "audio/audio_platform.h"
 #include "audio/platform/pipewire_audio.h"
 #include "audio/platform/stream_graph.h"
 
@@ -42,7 +42,7 @@ class PipeWireSession : private GraphPort {
   /// ports; from then on every capturable stream is linked into it. `nodeId` receives its id.
   OSStatus openCaptureNode(const CaptureNodeNames& names, uint32_t& nodeId);
   /// Hands every cycle to `queue` and starts the node; the session now outlives outages.
-  OSStatus start(TapQueue& queue);
+  OSStatus start(IOQueue& queue);
   /// Destroys the capture node for good (no reconnect follows) and waits for the daemon.
   void closeCaptureNode();
   /// Removes our links and waits for the daemon.
@@ -102,7 +102,7 @@ class PipeWireSession : private GraphPort {
   CaptureNodeNames names_;
   std::unique_ptr<PipeWireAudio::CaptureNode> node_;
   spa_hook nodeListener_{};
-  TapQueue* queue_ = nullptr;
+  IOQueue* queue_ = nullptr;
 
   int syncSeq_ = -1;  // a roundtrip from a public method
   bool synced_ = false;

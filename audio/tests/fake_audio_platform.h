@@ -4,8 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/platform/audio_platform.h"
-#include "audio/tap_queue.h"
+#include "audio/audio_platform.h"
 #include "report/status_line.h"
 
 namespace lorvane::audio::testing {
@@ -72,7 +71,7 @@ class FakeAudioPlatform : public AudioPlatform {
     trace(calls.back());
     return 0;
   }
-  OSStatus createIOProcID(AudioObjectID, TapQueue&, IOBlock, IOProcID& procID) override {
+  OSStatus createIOProcID(AudioObjectID, IOQueue&, IOBlock, IOProcID& procID) override {
     calls.push_back("createIOProc");
     if (ioProcStatus == 0 && ioProcGivesId) procID = 1;
     return ioProcStatus;

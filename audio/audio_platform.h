@@ -10,8 +10,6 @@
 
 namespace lorvane::audio {
 
-class TapQueue;
-
 /// An audio object: a process, the tap, a device. 0 means none.
 using AudioObjectID = uint32_t;
 /// 0 for success; a failure is a negative errno.
@@ -90,6 +88,22 @@ struct AudioBufferList {
 /// The capture callback; runs on the serial queue, one call at a time.
 using IOBlock = std::function<void(const AudioBufferList& input)>;
 
+/// The serial queue an IO proc runs on, as the sound system sees it: its real-time callback
+/// hands each graph cycle over with push(), and the queue's own thread runs the block.
+class IOQueue {
+ public:
+  /// Starts the queue's thread, which runs `block` for the cycles pushed.
+  virtual void start(IOBlock block) = 0;
+  /// Real-time side: one cycle of `frames` frames in `channelCount` planar channels at
+  /// `rate`. Missing channels count as silence, extra ones are ignored; with `valid`, channel
+  /// c holds only valid[c] frames and silence follows. Never allocates, locks or waits.
+  virtual void push(const float* const* channels, uint32_t channelCount, uint32_t frames,
+                    double rate, const uint32_t* valid = nullptr) noexcept = 0;
+
+ protected:
+  ~IOQueue() = default;
+};
+
 /// The operations audio capture needs from the sound system. Every call returns a status;
 /// on failure its out-parameter is left as it was.
 class AudioPlatform {
@@ -108,7 +122,7 @@ class AudioPlatform {
   virtual OSStatus destroyAggregateDevice(AudioObjectID aggID) = 0;
   /// Registers `block` so that it runs on `queue` for every captured block once the device
   /// has started; `procID` receives the registration (a success may leave it 0).
-  virtual OSStatus createIOProcID(AudioObjectID device, TapQueue& queue, IOBlock block,
+  virtual OSStatus createIOProcID(AudioObjectID device, IOQueue& queue, IOBlock block,
                                   IOProcID& procID) = 0;
   /// Starts the device: from here on the registered block runs.
   virtual OSStatus deviceStart(AudioObjectID device, IOProcID procID) = 0;
