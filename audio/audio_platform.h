@@ -52,7 +52,7 @@ inline constexpr uint32_t kAudioFormatFlagIsNonInterleaved = 32;
 inline constexpr uint32_t kCATapUnmuted = 0;
 
 /// The value of one property read: an object id, a string, or a stream format.
-using PropertyValue = std::variant<AudioObjectID, std::string, AudioStreamBasicDescription>;
+using PropertyData = std::variant<AudioObjectID, std::string, AudioStreamBasicDescription>;
 
 /// What the tap captures: a stereo mix of every process but the excluded ones.
 struct TapDescription {
@@ -113,7 +113,7 @@ class AudioPlatform {
   /// Reads property `selector` of `object` into `dest`, whose alternative gives the type. With
   /// `pidQualifier` the read is qualified by that process id ('id2p').
   virtual OSStatus getPropertyData(AudioObjectID object, uint32_t selector,
-                                   std::optional<int32_t> pidQualifier, PropertyValue& dest) = 0;
+                                   std::optional<int32_t> pidQualifier, PropertyData& dest) = 0;
   /// Creates the process tap; `tapID` receives its id.
   virtual OSStatus createProcessTap(const TapDescription& desc, AudioObjectID& tapID) = 0;
   virtual OSStatus destroyProcessTap(AudioObjectID tapID) = 0;

@@ -17,7 +17,7 @@ void failSetup(const std::string& line, int status) {
 }
 
 std::optional<AudioObjectID> processObject(int32_t pid) {
-  PropertyValue dest = AudioObjectID{0};
+  PropertyData dest = AudioObjectID{0};
   const OSStatus status = platform->getPropertyData(
       kAudioObjectSystemObject, kAudioHardwarePropertyTranslatePIDToProcessObject, pid, dest);
   const AudioObjectID* object = std::get_if<AudioObjectID>(&dest);
@@ -27,7 +27,7 @@ std::optional<AudioObjectID> processObject(int32_t pid) {
 
 template <class T>
 T getProp(AudioObjectID object, uint32_t selector, T def) {
-  PropertyValue dest = def;
+  PropertyData dest = def;
   const OSStatus status = platform->getPropertyData(object, selector, std::nullopt, dest);
   if (status != 0) log(propErrorLine(selector, status));
   if (const T* value = std::get_if<T>(&dest)) return *value;

@@ -35,7 +35,7 @@ PipeWireAudio::PipeWireAudio() = default;
 PipeWireAudio::~PipeWireAudio() = default;
 
 OSStatus PipeWireAudio::getPropertyData(AudioObjectID object, uint32_t selector,
-                                        std::optional<int32_t> pid, PropertyValue& dest) {
+                                        std::optional<int32_t> pid, PropertyData& dest) {
   if (selector == kAudioHardwarePropertyTranslatePIDToProcessObject) {
     if (object != kAudioObjectSystemObject || !pid) return -EINVAL;
     struct stat info;

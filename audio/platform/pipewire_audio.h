@@ -30,7 +30,7 @@ class PipeWireAudio : public AudioPlatform {
   ~PipeWireAudio() override;
 
   OSStatus getPropertyData(AudioObjectID object, uint32_t selector,
-                           std::optional<int32_t> pidQualifier, PropertyValue& dest) override;
+                           std::optional<int32_t> pidQualifier, PropertyData& dest) override;
   OSStatus createProcessTap(const TapDescription& desc, AudioObjectID& tapID) override;
   OSStatus destroyProcessTap(AudioObjectID tapID) override;
   OSStatus createAggregateDevice(const Dictionary& desc, AudioObjectID& aggID) override;

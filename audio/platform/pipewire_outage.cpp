@@ -6,7 +6,6 @@
 #include "audio/platform/pipewire_events.h"
 #include "audio/platform/pipewire_session.h"
 
-
 // Keeping the capture alive when the daemon dies, restarts or freezes. Everything here runs on
 // the loop thread from one timer, the tick: every 500 ms while connected (a ping), every 50 ms
 // during an outage (silence and reconnect attempts).

@@ -30,7 +30,7 @@ class FakeAudioPlatform : public AudioPlatform {
   Dictionary aggregate;
 
   OSStatus getPropertyData(AudioObjectID object, uint32_t selector, std::optional<int32_t> pid,
-                           PropertyValue& dest) override {
+                           PropertyData& dest) override {
     calls.push_back("get " + std::to_string(selector) + " " + std::to_string(object));
     if (auto it = propStatus.find(selector); it != propStatus.end() && it->second != 0) {
       return it->second;
