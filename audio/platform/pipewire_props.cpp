@@ -30,7 +30,7 @@ bool flag(const spa_dict* props, const char* key) {
 }  // namespace
 
 std::optional<int32_t> parsePositive(const char* value) {
-  if (value == nullptr || *value == '\0') return std::nullopt;
+  if (value == nullptr || *value < '0' || *value > '9') return std::nullopt;  // no sign, no space
   char* end = nullptr;
   errno = 0;
   const long long number = std::strtoll(value, &end, 10);
