@@ -234,6 +234,43 @@ TEST(Capture, AStalledReaderLosesNothing) {
   EXPECT_LT(double(got), 32000 * (seconds + 0.3));
 }
 
+// The daemon is killed mid-capture and comes back 3 s later with new ids for everything: the
+// stream never stops (silence at real-time pace meanwhile), a tone started after the restart is
+// captured, and the ending is as always.
+TEST(Capture, OutlivesTheDaemonKilledAndRestarted) {
+  const char* control = std::getenv("LORVANE_WITH_PIPEWIRE");
+  ASSERT_NE(control, nullptr) << "runs under tests/with-pipewire";
+  auto t = tap();
+  ASSERT_TRUE(collect(*t, 32000));
+  using Clock = std::chrono::steady_clock;
+  const auto killedAt = Clock::now();
+  const size_t killedBytes = t->out().size();
+  ASSERT_EQ(runProgram(control, {"with-pipewire", "--kill"}).exit.code, 0);
+  std::this_thread::sleep_for(3s - (Clock::now() - killedAt));
+  const auto restart = runProgram(control, {"with-pipewire", "--restart"});
+  ASSERT_EQ(restart.exit.code, 0) << restart.err;
+
+  auto player = play("pw-play", 440);
+  const size_t toneBytes = t->out().size();
+  // Within 3 s of its start the tone is in the stream, and stays there.
+  ASSERT_TRUE(t->waitForOutBytes(toneBytes + 32000 * 4, 10s));
+  const auto endAt = Clock::now();
+  const size_t endBytes = t->out().size();
+  const long node = captureNodeId(pwDump());
+  t->closeStdin();
+  const ExitInfo exit = t->wait(10s);
+  EXPECT_TRUE(exit.exited);
+  EXPECT_EQ(exit.code, 0);
+  EXPECT_TRUE(std::regex_match(t->err(), kStatusLines)) << t->err();
+  EXPECT_GE(node, 0);
+  expectNothingLeft(node);
+
+  const double seconds = std::chrono::duration<double>(endAt - killedAt).count();
+  EXPECT_NEAR(double(endBytes - killedBytes) / seconds, 32000, 32000 * 0.05);
+  const std::string pcm = t->out();
+  EXPECT_GT(amplitude(pcm.substr(toneBytes + 32000 * 3, 32000), 440, 0), 0.3);
+}
+
 TEST(Capture, NoDaemonIsATapError) {
   ChildOptions options;
   options.env["XDG_RUNTIME_DIR"] = workDir().string();  // no PipeWire socket in there

@@ -134,11 +134,13 @@ void PipeWireSession::destroyNode() {
 }
 
 void PipeWireSession::adoptNode() {
-  if (!node_ || node_->filter == nullptr || graph_.captureNode()) return;
-  const uint32_t id = pw_filter_get_node_id(node_->filter);
-  if (id == SPA_ID_INVALID) return;
-  graph_.adoptCaptureNode(id);
-  if (!graph_.captureNode()) return;  // its ports are still to come
+  if (!node_ || node_->filter == nullptr) return;
+  if (!graph_.captureNode()) {
+    const uint32_t id = pw_filter_get_node_id(node_->filter);
+    if (id == SPA_ID_INVALID) return;
+    graph_.adoptCaptureNode(id);
+    if (!graph_.captureNode()) return;  // its ports are still to come
+  }
   if (link_ == Link::Connecting) finishReconnect();
   pw_thread_loop_signal(loop_, false);
 }

@@ -94,6 +94,7 @@ void StreamGraph::metadataProperty(const char* key, const char* value) {
 }
 
 void StreamGraph::adoptCaptureNode(uint32_t id) {
+  if (captureId_ == id) return;  // its ports are noted as they come
   captureId_ = id;
   captureLeft_.reset();
   captureRight_.reset();
