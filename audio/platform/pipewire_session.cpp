@@ -183,15 +183,15 @@ OSStatus PipeWireSession::start(IOQueue& queue) {
 void PipeWireSession::closeCaptureNode() {
   LoopLock lock(loop_);
   capturing_ = false;  // no tick acts from here on
-  const bool up = link_ == Link::Up && core_ != nullptr;
-  destroyNode();
-  if (up) roundtrip(500);
+  destroyNode();       // dropLinks() waits for the daemon to have done both
 }
 
 void PipeWireSession::dropLinks() {
   LoopLock lock(loop_);
   graph_.dropLinks();
-  if (link_ == Link::Up && core_ != nullptr) roundtrip(500);  // the daemon has removed them
+  // The daemon has removed our node and links before we exit. Bounded: a frozen daemon
+  // must not hold up the stop (the daemon removes them anyway once our socket closes).
+  if (link_ == Link::Up && core_ != nullptr) roundtrip(200);
 }
 
 std::optional<uint32_t> PipeWireSession::defaultSink() {

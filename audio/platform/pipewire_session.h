@@ -43,9 +43,9 @@ class PipeWireSession : private GraphPort {
   OSStatus openCaptureNode(const CaptureNodeNames& names, uint32_t& nodeId);
   /// Hands every cycle to `queue` and starts the node; the session now outlives outages.
   OSStatus start(IOQueue& queue);
-  /// Destroys the capture node for good (no reconnect follows) and waits for the daemon.
+  /// Destroys the capture node for good (no reconnect follows).
   void closeCaptureNode();
-  /// Removes our links and waits for the daemon.
+  /// Removes our links and waits (at most 200 ms) until the daemon has done all of it.
   void dropLinks();
 
   std::optional<uint32_t> defaultSink();
