@@ -26,7 +26,8 @@ PipeWireSession::PipeWireSession(std::vector<int32_t> excludedPids)
     : graph_(*this, std::move(excludedPids)) {}
 
 PipeWireSession::~PipeWireSession() {
-  // Only tests and failed connects get here; the capture itself ends with _exit.
+  // The program never gets here: every way out of the audio mode is _exit, and a failed
+  // connect leaks its session (see createProcessTap). It stays correct for any other owner.
   if (loop_) pw_thread_loop_stop(loop_);
   if (tick_) pw_loop_destroy_source(pw_thread_loop_get_loop(loop_), tick_);
   destroyNode();
