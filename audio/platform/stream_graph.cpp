@@ -5,6 +5,13 @@
 #include "audio/platform/pipewire_props.h"
 
 namespace lorvane::audio {
+namespace {
+
+bool isStream(const GlobalFacts& node) {
+  return node.mediaClass == "Stream/Output/Audio";
+}
+
+}  // namespace
 
 StreamGraph::StreamGraph(GraphPort& port, std::vector<int32_t> excludedPids, ParentOf parentOf)
     : port_(port), excluded_(std::move(excludedPids)), parentOf_(std::move(parentOf)) {}
@@ -12,20 +19,16 @@ StreamGraph::StreamGraph(GraphPort& port, std::vector<int32_t> excludedPids, Par
 void StreamGraph::addGlobal(uint32_t id, const GlobalFacts& facts) {
   switch (facts.kind) {
     case ObjectKind::Client:
-      clients_[id] = Client{};
+      clients_[id].reset();
       port_.bind(id, ObjectKind::Client);
       break;
-    case ObjectKind::Node: {
-      Node& node = nodes_[id] = Node{facts.name, facts.mediaClass, {}, false, false};
+    case ObjectKind::Node:
+      nodes_[id] = Node{facts, std::nullopt};
       // Only playback streams need their full properties (owner pids, link group).
-      if (node.mediaClass == "Stream/Output/Audio") {
-        node.bound = true;
-        port_.bind(id, ObjectKind::Node);
-      }
+      if (isStream(facts)) port_.bind(id, ObjectKind::Node);
       break;
-    }
     case ObjectKind::Port:
-      notePort(id, Port{facts.nodeId, facts.output, facts.monitor, facts.channel});
+      notePort(id, facts);
       break;
     case ObjectKind::Metadata:
       if (facts.name != "default" && facts.name != "settings") return;
@@ -37,7 +40,7 @@ void StreamGraph::addGlobal(uint32_t id, const GlobalFacts& facts) {
   }
 }
 
-void StreamGraph::notePort(uint32_t id, const Port& port) {
+void StreamGraph::notePort(uint32_t id, const GlobalFacts& port) {
   ports_[id] = port;
   if (captureId_ && port.nodeId == *captureId_ && !port.output) {
     (port.channel == "FR" ? captureRight_ : captureLeft_) = id;
@@ -49,7 +52,7 @@ void StreamGraph::removeGlobal(uint32_t id) {
   // Ids are reused: forget everything about this one before a new global can take it.
   if (clients_.erase(id) > 0) port_.unbind(id);
   if (auto node = nodes_.find(id); node != nodes_.end()) {
-    if (node->second.bound) port_.unbind(id);
+    if (isStream(node->second.global)) port_.unbind(id);
     nodes_.erase(node);
     if (id == captureId_) captureId_.reset();
   }
@@ -70,15 +73,14 @@ void StreamGraph::removeGlobal(uint32_t id) {
 void StreamGraph::clientInfo(uint32_t id, const ClientFacts& facts) {
   auto it = clients_.find(id);
   if (it == clients_.end()) return;
-  it->second = Client{facts, true};
+  it->second = facts;
   reconcile();
 }
 
 void StreamGraph::nodeInfo(uint32_t id, const NodeFacts& facts) {
   auto it = nodes_.find(id);
   if (it == nodes_.end()) return;
-  it->second.facts = facts;
-  it->second.ready = true;
+  it->second.info = facts;
   reconcile();
 }
 
@@ -112,19 +114,19 @@ std::optional<uint32_t> StreamGraph::captureNode() const {
 }
 
 bool StreamGraph::captures(const Node& node) const {
-  if (!node.ready) return false;
+  if (!node.info) return false;
   StreamNodeInfo info;
-  info.mediaClass = node.mediaClass;
-  info.nodePid = node.facts.pid;
-  info.linkGroup = node.facts.linkGroup;
-  info.isVirtual = node.facts.isVirtual;
-  info.monitorStream = node.facts.monitorStream;
-  if (node.facts.clientId) {
-    auto it = clients_.find(uint32_t(*node.facts.clientId));
-    if (it == clients_.end() || !it->second.ready) return false;  // owner not known yet
-    info.clientPid = it->second.facts.pid;
-    info.clientSecPid = it->second.facts.secPid;
-    info.pulseClient = it->second.facts.pulse;
+  info.mediaClass = node.global.mediaClass;
+  info.nodePid = node.info->pid;
+  info.linkGroup = node.info->linkGroup;
+  info.isVirtual = node.info->isVirtual;
+  info.monitorStream = node.info->monitorStream;
+  if (node.info->clientId) {
+    auto it = clients_.find(uint32_t(*node.info->clientId));
+    if (it == clients_.end() || !it->second) return false;  // owner not known yet
+    info.clientPid = it->second->pid;
+    info.clientSecPid = it->second->secPid;
+    info.pulseClient = it->second->pulse;
   }
   return shouldCapture(info, excluded_, parentOf_);
 }
@@ -158,7 +160,7 @@ void StreamGraph::reset() {
   dropLinks();
   for (const auto& [id, client] : clients_) port_.unbind(id);
   for (const auto& [id, node] : nodes_) {
-    if (node.bound) port_.unbind(id);
+    if (isStream(node.global)) port_.unbind(id);
   }
   for (const uint32_t id : metadata_) port_.unbind(id);
   clients_.clear();
@@ -175,14 +177,15 @@ void StreamGraph::reset() {
 std::optional<uint32_t> StreamGraph::defaultSink() const {
   if (defaultSinkName_.empty()) return std::nullopt;
   for (const auto& [id, node] : nodes_) {
-    if (node.name == defaultSinkName_ && node.mediaClass.rfind("Audio/", 0) == 0) return id;
+    const GlobalFacts& g = node.global;
+    if (g.name == defaultSinkName_ && g.mediaClass.rfind("Audio/", 0) == 0) return id;
   }
   return std::nullopt;
 }
 
 std::string StreamGraph::nodeName(uint32_t id) const {
   auto it = nodes_.find(id);
-  return it == nodes_.end() ? "" : it->second.name;
+  return it == nodes_.end() ? "" : it->second.global.name;
 }
 
 double StreamGraph::graphRate() const {

@@ -101,23 +101,12 @@ class StreamGraph {
   double graphRate() const;
 
  private:
-  struct Client {
-    ClientFacts facts;
-    bool ready = false;  // its info has arrived
-  };
   struct Node {
-    std::string name, mediaClass;
-    NodeFacts facts;
-    bool bound = false;
-    bool ready = false;  // its info has arrived (playback streams only)
-  };
-  struct Port {
-    uint32_t nodeId = 0;
-    bool output = false, monitor = false;
-    std::string channel;
+    GlobalFacts global;
+    std::optional<NodeFacts> info;  // arrives for playback streams only, the ones bound
   };
 
-  void notePort(uint32_t id, const Port& port);
+  void notePort(uint32_t id, const GlobalFacts& port);
   void reconcile();
   bool captures(const Node& node) const;
   void link(uint32_t outPort, uint32_t outNode, uint32_t inPort);
@@ -125,9 +114,9 @@ class StreamGraph {
   GraphPort& port_;
   std::vector<int32_t> excluded_;
   ParentOf parentOf_;
-  std::map<uint32_t, Client> clients_;
+  std::map<uint32_t, std::optional<ClientFacts>> clients_;  // empty until its info arrives
   std::map<uint32_t, Node> nodes_;
-  std::map<uint32_t, Port> ports_;
+  std::map<uint32_t, GlobalFacts> ports_;
   std::set<uint32_t> metadata_;
   std::map<std::pair<uint32_t, uint32_t>, uint64_t> links_;  // (stream port, our port)
   std::optional<uint32_t> captureId_;
