@@ -7,15 +7,18 @@
 #include "audio/platform/pipewire_session.h"
 
 // Keeping the capture alive when the daemon dies, restarts or freezes. Everything here runs on
-// the loop thread from one timer, the tick: every 500 ms while connected (a ping), every 50 ms
-// during an outage (silence and reconnect attempts).
+// the loop thread from one timer, the tick: every 500 ms while connected, every 50 ms during an
+// outage (silence and reconnect attempts). A dead daemon shows as a core error; a frozen one
+// only as silence from both the graph and the daemon. So while cycles arrive nothing is sent;
+// once they have stopped for 250 ms, a ping left unanswered for a second is an outage.
 
 namespace lorvane::audio {
 namespace {
 
 constexpr int64_t kMs = 1000000;
 constexpr uint32_t kCaptureChannels = 2;  // FL and FR
-constexpr int64_t kPingEveryMs = 500;
+constexpr int64_t kUpTickMs = 500;        // two wake-ups a second: the cost of watching
+constexpr int64_t kQuietMs = 250;  // the graph may pause this long before the daemon is asked
 constexpr int64_t kPingTimeoutMs = 1000;  // a frozen daemon answers nothing
 constexpr int64_t kOutageTickMs = 50;
 constexpr int64_t kFirstBackoffMs = 50;
@@ -37,28 +40,42 @@ int64_t monotonicNs() {
 
 }  // namespace
 
-void PipeWireSession::armTick(int64_t intervalMs) {
+void PipeWireSession::watch() {
+  audioBackNs_ = monotonicNs();
+  tick_ = pw_loop_add_timer(pw_thread_loop_get_loop(loop_), PipeWireEvents::onTick, this);
+  armUpTick();
+}
+
+void PipeWireSession::armTick(int64_t everyMs) {
   if (tick_ == nullptr) return;
-  // A zero value would disarm the timer: "now" is one nanosecond from now.
-  timespec value{0, 1};
-  timespec interval{intervalMs / 1000, (intervalMs % 1000) * kMs};
-  if (intervalMs == 0) interval = {0, kOutageTickMs * kMs};
-  pw_loop_update_timer(pw_thread_loop_get_loop(loop_), tick_, &value, &interval, false);
+  // Runs now (a zero value would disarm the timer), then every `everyMs`.
+  timespec now{0, 1};
+  timespec interval{everyMs / 1000, (everyMs % 1000) * kMs};
+  pw_loop_update_timer(pw_thread_loop_get_loop(loop_), tick_, &now, &interval, false);
+}
+
+void PipeWireSession::armUpTick() {
+  armTick(kUpTickMs);
+}
+void PipeWireSession::armOutageTick() {
+  armTick(kOutageTickMs);
 }
 
 void PipeWireSession::tick() {
   if (!capturing_) return;
   const int64_t now = monotonicNs();
   switch (link_) {
-    case Link::Up:
+    case Link::Up: {
+      const int64_t lastCycle = node_ ? node_->lastCycleNs.load(std::memory_order_relaxed) : 0;
+      const bool quiet = now - std::max(lastCycle, audioBackNs_) >= kQuietMs * kMs;
       if (lost_ || (pingSeq_ >= 0 && now - pingSentNs_ >= kPingTimeoutMs * kMs)) {
         beginOutage(now);
-      } else if (pingSeq_ < 0) {
+      } else if (pingSeq_ < 0 && quiet) {
         pingSeq_ = pw_core_sync(core_, PW_ID_CORE, 0);
         pingSentNs_ = now;
-        armTick(kPingEveryMs);
       }
       break;
+    }
     case Link::Connecting:
       paceSilence(now);
       if (lost_ || now >= nextAttemptNs_) {  // failed or timed out: drop it and wait
@@ -96,7 +113,7 @@ void PipeWireSession::beginOutage(int64_t now) {
   link_ = Link::Down;
   backoffMs_ = kFirstBackoffMs;
   nextAttemptNs_ = now + backoffMs_ * kMs;
-  armTick(0);
+  armOutageTick();
 }
 
 void PipeWireSession::attempt(int64_t now) {
@@ -124,7 +141,7 @@ void PipeWireSession::finishReconnect() {
   link_ = Link::Up;
   audioBackNs_ = now;
   backoffMs_ = 0;
-  armTick(kPingEveryMs);
+  armUpTick();
 }
 
 void PipeWireSession::paceSilence(int64_t now) {

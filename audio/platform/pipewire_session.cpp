@@ -110,7 +110,7 @@ void PipeWireSession::onError(int res) {
   lost_ = true;
   pw_thread_loop_signal(loop_, false);
   // The next tick drops the connection: it must not be destroyed inside its own event.
-  if (capturing_) armTick(0);
+  if (capturing_) armOutageTick();
 }
 
 OSStatus PipeWireSession::createNode() {
@@ -175,9 +175,7 @@ OSStatus PipeWireSession::start(IOQueue& queue) {
   const int res = pw_filter_set_active(node_->filter, true);
   if (res < 0) return res;
   capturing_ = true;
-  audioBackNs_ = 0;
-  tick_ = pw_loop_add_timer(pw_thread_loop_get_loop(loop_), PipeWireEvents::onTick, this);
-  armTick(0);
+  watch();
   return 0;
 }
 

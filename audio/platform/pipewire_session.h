@@ -76,7 +76,10 @@ class PipeWireSession : private GraphPort {
   void adoptNode();
 
   // Outages (pipewire_outage.cpp), on the loop thread.
-  void armTick(int64_t intervalMs);
+  void watch();
+  void armTick(int64_t everyMs);
+  void armUpTick();
+  void armOutageTick();
   void tick();
   void beginOutage(int64_t now);
   void attempt(int64_t now);
@@ -120,7 +123,7 @@ class PipeWireSession : private GraphPort {
   int64_t silenceFromNs_ = 0;  // audio stopped here; silence is paced from it
   int64_t silenceFrames_ = 0;
   double silenceRate_ = 48000;
-  int64_t audioBackNs_ = 0;  // the last reconnect: no cycle is older than this
+  int64_t audioBackNs_ = 0;  // start or the last reconnect: no cycle is older than this
 };
 
 }  // namespace lorvane::audio
