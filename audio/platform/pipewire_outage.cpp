@@ -25,8 +25,8 @@ constexpr int64_t kFirstBackoffMs = 50;
 constexpr int64_t kLongestBackoffMs = 2000;
 constexpr int64_t kAttemptTimeoutMs = 1500;  // connect, registry, capture node and its ports
 // Silence owed from before the outage was noticed is caught up at most this much per tick
-// (3.4 times real time), so the queue's ring never overflows.
-constexpr int64_t kMostSilencePerTick = 8192;
+// (6.8 times real time), so the queue's ring (64 Ki frames) never overflows.
+constexpr int64_t kMostSilencePerTick = 16384;
 
 int noop(spa_loop*, bool, uint32_t, const void*, size_t, void*) {
   return 0;
@@ -82,8 +82,7 @@ void PipeWireSession::tick() {
         destroyNode();
         closeConnection();
         link_ = Link::Down;
-        nextAttemptNs_ = now + backoffMs_ * kMs;
-        backoffMs_ = std::min(2 * backoffMs_, kLongestBackoffMs);
+        retryLater(now);
       }
       break;
     case Link::Down:
@@ -112,15 +111,18 @@ void PipeWireSession::beginOutage(int64_t now) {
   closeConnection();
   link_ = Link::Down;
   backoffMs_ = kFirstBackoffMs;
-  nextAttemptNs_ = now + backoffMs_ * kMs;
+  retryLater(now);
   armOutageTick();
 }
 
+void PipeWireSession::retryLater(int64_t now) {
+  nextAttemptNs_ = now + backoffMs_ * kMs;
+  backoffMs_ = std::min(2 * backoffMs_, kLongestBackoffMs);
+}
+
 void PipeWireSession::attempt(int64_t now) {
-  backoffMs_ = std::min(backoffMs_ == 0 ? kFirstBackoffMs : backoffMs_, kLongestBackoffMs);
   if (!openConnection()) {  // no daemon listening yet
-    nextAttemptNs_ = now + backoffMs_ * kMs;
-    backoffMs_ = std::min(2 * backoffMs_, kLongestBackoffMs);
+    retryLater(now);
     return;
   }
   // Its answer means the registry's globals have arrived: onDone then creates the node.
@@ -140,7 +142,6 @@ void PipeWireSession::finishReconnect() {
   pw_filter_set_active(node_->filter, true);
   link_ = Link::Up;
   audioBackNs_ = now;
-  backoffMs_ = 0;
   armUpTick();
 }
 

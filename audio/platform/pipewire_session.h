@@ -82,6 +82,7 @@ class PipeWireSession : private GraphPort {
   void armOutageTick();
   void tick();
   void beginOutage(int64_t now);
+  void retryLater(int64_t now);
   void attempt(int64_t now);
   void finishReconnect();
   void paceSilence(int64_t now);
