@@ -43,22 +43,16 @@ int64_t monotonicNs() {
 void PipeWireSession::watch() {
   audioBackNs_ = monotonicNs();
   tick_ = pw_loop_add_timer(pw_thread_loop_get_loop(loop_), PipeWireEvents::onTick, this);
-  armUpTick();
+  armTick(false);
 }
 
-void PipeWireSession::armTick(int64_t everyMs) {
+void PipeWireSession::armTick(bool outage) {
   if (tick_ == nullptr) return;
-  // Runs now (a zero value would disarm the timer), then every `everyMs`.
+  // Runs now (a zero value would disarm the timer), then at the pace of the state.
+  const int64_t everyMs = outage ? kOutageTickMs : kUpTickMs;
   timespec now{0, 1};
   timespec interval{everyMs / 1000, (everyMs % 1000) * kMs};
   pw_loop_update_timer(pw_thread_loop_get_loop(loop_), tick_, &now, &interval, false);
-}
-
-void PipeWireSession::armUpTick() {
-  armTick(kUpTickMs);
-}
-void PipeWireSession::armOutageTick() {
-  armTick(kOutageTickMs);
 }
 
 void PipeWireSession::tick() {
@@ -112,7 +106,7 @@ void PipeWireSession::beginOutage(int64_t now) {
   link_ = Link::Down;
   backoffMs_ = kFirstBackoffMs;
   retryLater(now);
-  armOutageTick();
+  armTick(true);
 }
 
 void PipeWireSession::retryLater(int64_t now) {
@@ -142,7 +136,7 @@ void PipeWireSession::finishReconnect() {
   pw_filter_set_active(node_->filter, true);
   link_ = Link::Up;
   audioBackNs_ = now;
-  armUpTick();
+  armTick(false);
 }
 
 void PipeWireSession::paceSilence(int64_t now) {

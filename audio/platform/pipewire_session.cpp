@@ -110,7 +110,7 @@ void PipeWireSession::onError(int res) {
   lost_ = true;
   pw_thread_loop_signal(loop_, false);
   // The next tick drops the connection: it must not be destroyed inside its own event.
-  if (capturing_) armOutageTick();
+  if (capturing_) armTick(true);
 }
 
 OSStatus PipeWireSession::createNode() {

@@ -24,11 +24,11 @@ struct CaptureNodeNames {
 };
 
 /// The connection to the daemon on its own thread loop ("lorvane.pw"). Public methods lock the
-/// loop; everything else runs on the loop thread. Once capture has started, a core error, a
-/// closed socket or a ping left unanswered for a second counts as an outage: the connection is
-/// dropped, the queue gets silence at real-time pace from the last cycle on, and a new
-/// connection (50 ms backoff doubling to 2 s) brings back a fresh capture node with every
-/// capturable stream linked again.
+/// loop; everything else runs on the loop thread. Once capture has started, a core error (the
+/// daemon died) or, once the graph has gone quiet, a ping left unanswered for a second (it is
+/// frozen) is an outage: the connection is dropped, the queue gets silence at real-time pace
+/// from the last cycle on, and a new connection (50 ms backoff doubling to 2 s) brings back a
+/// fresh capture node with every capturable stream linked again (pipewire_outage.cpp).
 class PipeWireSession : private GraphPort {
  public:
   explicit PipeWireSession(std::vector<int32_t> excludedPids);
@@ -77,9 +77,7 @@ class PipeWireSession : private GraphPort {
 
   // Outages (pipewire_outage.cpp), on the loop thread.
   void watch();
-  void armTick(int64_t everyMs);
-  void armUpTick();
-  void armOutageTick();
+  void armTick(bool outage);
   void tick();
   void beginOutage(int64_t now);
   void retryLater(int64_t now);
@@ -120,7 +118,7 @@ class PipeWireSession : private GraphPort {
   int pingSeq_ = -1;   // the ping in flight, or the new connection's first sync
   int64_t pingSentNs_ = 0;
   int64_t backoffMs_ = 0;
-  int64_t nextAttemptNs_ = 0;
+  int64_t nextAttemptNs_ = 0;  // Down: the next try; Connecting: the try's deadline
   int64_t silenceFromNs_ = 0;  // audio stopped here; silence is paced from it
   int64_t silenceFrames_ = 0;
   double silenceRate_ = 48000;
