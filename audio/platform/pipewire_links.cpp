@@ -11,35 +11,22 @@ PipeWireSession::Bound::~Bound() {
 }
 
 void PipeWireSession::bind(uint32_t id, ObjectKind kind) {
-  const char* type = nullptr;
-  uint32_t version = 0;
-  switch (kind) {
-    case ObjectKind::Client:
-      type = PW_TYPE_INTERFACE_Client, version = PW_VERSION_CLIENT;
-      break;
-    case ObjectKind::Node:
-      type = PW_TYPE_INTERFACE_Node, version = PW_VERSION_NODE;
-      break;
-    case ObjectKind::Metadata:
-      type = PW_TYPE_INTERFACE_Metadata, version = PW_VERSION_METADATA;
-      break;
-    default:
-      return;
-  }
-  auto* proxy = static_cast<pw_proxy*>(pw_registry_bind(registry_, id, type, version, 0));
+  struct Interface {
+    const char* type;
+    uint32_t version;
+    const void* events;
+  };
+  const Interface i =
+      kind == ObjectKind::Client
+          ? Interface{PW_TYPE_INTERFACE_Client, PW_VERSION_CLIENT, &PipeWireEvents::kClient}
+      : kind == ObjectKind::Node
+          ? Interface{PW_TYPE_INTERFACE_Node, PW_VERSION_NODE, &PipeWireEvents::kNode}
+          : Interface{PW_TYPE_INTERFACE_Metadata, PW_VERSION_METADATA, &PipeWireEvents::kMetadata};
+  auto* proxy = static_cast<pw_proxy*>(pw_registry_bind(registry_, id, i.type, i.version, 0));
   if (proxy == nullptr) return;
   auto bound = std::make_unique<Bound>();
   bound->proxy = proxy;
-  if (kind == ObjectKind::Client) {
-    pw_client_add_listener(reinterpret_cast<pw_client*>(proxy), &bound->listener,
-                           &PipeWireEvents::kClient, this);
-  } else if (kind == ObjectKind::Node) {
-    pw_node_add_listener(reinterpret_cast<pw_node*>(proxy), &bound->listener,
-                         &PipeWireEvents::kNode, this);
-  } else {
-    pw_metadata_add_listener(reinterpret_cast<pw_metadata*>(proxy), &bound->listener,
-                             &PipeWireEvents::kMetadata, this);
-  }
+  pw_proxy_add_object_listener(proxy, &bound->listener, i.events, this);
   bound_[id] = std::move(bound);
 }
 
