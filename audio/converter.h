@@ -38,6 +38,9 @@ class Converter {
   /// Ends the signal: everything still held (input, filter tail, output) as samples.
   std::vector<int16_t> drain();
 
+  /// Converted samples waiting for room in a later call's output.
+  size_t pendingSamples() const { return pendingOut_.size(); }
+
  private:
   Converter(double inputRate, std::unique_ptr<Resampler> resampler)
       : inputRate_(inputRate), resampler_(std::move(resampler)) {}

@@ -67,8 +67,10 @@ void TapQueue::push(const float* const* channels, uint32_t channelCount, uint32_
     unsignalled_ += n;
     if (fill_ == kSlotFrames) closeSlot();
   }
-  if (!woken_ || unsignalled_ >= rate * kWakeSeconds) {
+  ++cycles_;
+  if (!woken_ || (cycles_ >= kWakeCycles && unsignalled_ >= rate * kWakeSeconds)) {
     woken_ = true;
+    cycles_ = 0;
     unsignalled_ = 0;
     wake();
   }
