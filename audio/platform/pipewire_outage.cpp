@@ -27,6 +27,7 @@ constexpr int64_t kAttemptTimeoutMs = 1500;  // connect, registry, capture node 
 // Silence owed from before the outage was noticed is caught up at most this much per tick
 // (6.8 times real time), so the queue's ring (64 Ki frames) never overflows.
 constexpr int64_t kMostSilencePerTick = 16384;
+constexpr int64_t kSilencePiece = 2048;
 
 int noop(spa_loop*, bool, uint32_t, const void*, size_t, void*) {
   return 0;
@@ -129,9 +130,7 @@ void PipeWireSession::finishReconnect() {
   const int64_t now = monotonicNs();
   paceSilence(now);
   // Whatever silence was still owed is given now, all of it: the node's cycles follow on.
-  const int64_t owed = int64_t(double(now - silenceFromNs_) * silenceRate_ / 1e9) - silenceFrames_;
-  const float* none[kCaptureChannels] = {nullptr, nullptr};
-  if (owed > 0) queue_->push(none, kCaptureChannels, uint32_t(owed), silenceRate_);
+  pushSilence(int64_t(double(now - silenceFromNs_) * silenceRate_ / 1e9) - silenceFrames_);
   node_->queue.store(queue_, std::memory_order_release);
   pw_filter_set_active(node_->filter, true);
   link_ = Link::Up;
@@ -143,9 +142,17 @@ void PipeWireSession::paceSilence(int64_t now) {
   const int64_t due = int64_t(double(now - silenceFromNs_) * silenceRate_ / 1e9);
   const int64_t frames = std::min(due - silenceFrames_, kMostSilencePerTick);
   if (frames <= 0) return;
-  const float* none[kCaptureChannels] = {nullptr, nullptr};
-  queue_->push(none, kCaptureChannels, uint32_t(frames), silenceRate_);
+  pushSilence(frames);
   silenceFrames_ += frames;
+}
+
+void PipeWireSession::pushSilence(int64_t frames) {
+  // In pieces the size of a long graph cycle: the queue wakes its thread every few pushes, so
+  // a large catch-up in one push could fill the ring before its thread takes any of it.
+  const float* none[kCaptureChannels] = {nullptr, nullptr};
+  for (; frames > 0; frames -= kSilencePiece) {
+    queue_->push(none, kCaptureChannels, uint32_t(std::min(frames, kSilencePiece)), silenceRate_);
+  }
 }
 
 }  // namespace lorvane::audio

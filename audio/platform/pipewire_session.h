@@ -84,6 +84,7 @@ class PipeWireSession : private GraphPort {
   void attempt(int64_t now);
   void finishReconnect();
   void paceSilence(int64_t now);
+  void pushSilence(int64_t frames);
 
   // Event entry points (loop thread).
   friend struct PipeWireEvents;
