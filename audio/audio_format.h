@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "audio/platform/audio_platform.h"
+#include "audio/audio_platform.h"
 
 namespace lorvane::audio {
 

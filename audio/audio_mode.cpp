@@ -6,7 +6,7 @@
 namespace lorvane {
 
 void runAudioCapture(ArgList args) {
-  // Signals are blocked before PipeWire starts any thread, so every thread inherits the mask.
+  // Static, never destroyed: the process ends with _exit while PipeWire's threads still run.
   static audio::PipeWireAudio pipewire;
   audio::runCapture(args, pipewire);
 }

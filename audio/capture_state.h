@@ -1,12 +1,15 @@
 #pragma once
 
+// Include from .cpp files only: every includer can write every value here.
+
 #include <memory>
 #include <string>
 
 #include "audio/audio_format.h"
+#include "audio/audio_platform.h"
 #include "audio/converter.h"
 #include "audio/pcm_output.h"
-#include "audio/platform/audio_platform.h"
+#include "audio/tap_queue.h"
 
 namespace lorvane::audio {
 
@@ -20,16 +23,18 @@ inline AudioPlatform* platform = nullptr;
 
 inline AudioObjectID tapID = 0;
 inline AudioObjectID aggID = 0;
-inline OSStatus err = 0;
 inline AudioObjectID outDev = 0;
 inline std::string outUID;
 inline AudioStreamBasicDescription asbd;
-inline AudioFormat outFmt;
 inline AudioFormat monoFmt;
 inline std::unique_ptr<Converter> converter;
 
-/// Standard output for the samples (set when the capture starts).
+/// Standard output for the samples (set when the capture starts). Lives until `_exit`: its
+/// writer thread may still be writing when the process ends.
 inline PcmOutput* stdoutHandle = nullptr;
+/// The serial queue "lorvane.tap" (set when the capture starts). Lives until `_exit`: the
+/// real-time thread pushes into it until the process ends.
+inline TapQueue* queue = nullptr;
 /// "READY" has been written.
 inline bool announced = false;
 

@@ -14,7 +14,7 @@ int16_t toInt16(float sample) {
 
 std::unique_ptr<Converter> Converter::make(double inputRate) {
   if (!std::isfinite(inputRate) || inputRate <= 0) return nullptr;
-  auto resampler = SoxrResampler::make(inputRate, kOutputRate);
+  auto resampler = makeResampler(inputRate, kOutputRate);
   if (!resampler) return nullptr;
   return std::unique_ptr<Converter>(new Converter(inputRate, std::move(resampler)));
 }

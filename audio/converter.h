@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "audio/platform/soxr_resampler.h"
+#include "audio/resampler.h"
 
 namespace lorvane::audio {
 
@@ -38,13 +38,16 @@ class Converter {
   /// Ends the signal: everything still held (input, filter tail, output) as samples.
   std::vector<int16_t> drain();
 
+  /// Converted samples waiting for room in a later call's output.
+  size_t pendingSamples() const { return pendingOut_.size(); }
+
  private:
-  Converter(double inputRate, std::unique_ptr<SoxrResampler> resampler)
+  Converter(double inputRate, std::unique_ptr<Resampler> resampler)
       : inputRate_(inputRate), resampler_(std::move(resampler)) {}
   void resample(std::span<const float> in);
 
   double inputRate_;
-  std::unique_ptr<SoxrResampler> resampler_;
+  std::unique_ptr<Resampler> resampler_;
   std::vector<float> scratch_;
   std::vector<int16_t> pendingOut_;  // converted, waiting for room in an output buffer
 };

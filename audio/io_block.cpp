@@ -19,7 +19,7 @@ void writeSamples(const int16_t* samples, size_t n) {
   }
   std::vector<uint8_t> bytes(2 * n);
   std::memcpy(bytes.data(), samples, bytes.size());
-  if (!stdoutHandle->write(std::move(bytes))) endCapture();
+  if (!stdoutHandle->write(std::move(bytes))) endCapture(StopReason::ReaderGone);
 }
 
 void followRate(double rate) {
@@ -33,6 +33,11 @@ void followRate(double rate) {
 }
 
 }  // namespace
+
+void drainConverter() {
+  const std::vector<int16_t> tail = converter->drain();
+  writeSamples(tail.data(), tail.size());
+}
 
 ConverterInputBlock inputBlock(bool& handedOver, const std::vector<float>& mono) {
   return

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "audio/audio_format.h"
+#include "audio/audio_platform.h"
 #include "audio/converter.h"
-#include "audio/platform/audio_platform.h"
 
 namespace lorvane::audio {
 
@@ -16,7 +16,11 @@ ConverterInputBlock inputBlock(bool& handedOver, const std::vector<float>& mono)
 /// to mono, converts it to 16 kHz s16 and queues the samples on stdout, writing "READY" once
 /// right before the first ones. A block at another rate than the converter's (the graph rate
 /// changed) first drains the converter and rebuilds it for the new rate. A failed write ends
-/// the capture (teardown, status 0).
+/// the capture (teardown, status 0): the reader has gone.
 void ioBlock(const AudioFormat& tapFmt, const AudioBufferList& input);
+
+/// Ends the converter's signal and writes its tail: the last step of a flush at the stop, on
+/// "lorvane.tap". The converter takes no more input afterwards.
+void drainConverter();
 
 }  // namespace lorvane::audio

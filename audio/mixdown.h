@@ -4,7 +4,7 @@
 #include <optional>
 #include <span>
 
-#include "audio/platform/audio_platform.h"
+#include "audio/audio_platform.h"
 
 namespace lorvane::audio {
 

@@ -31,6 +31,7 @@ bool PcmOutput::writeUnlocked(std::unique_lock<std::mutex>& lock, Write write) {
   const bool ok = write();
   lock.lock();
   writing_ = false;
+  drained_.notify_all();
   if (ok) return true;
   failed_ = true;
   lock.unlock();
@@ -63,6 +64,13 @@ bool PcmOutput::write(std::vector<uint8_t> block) {
   return true;
 }
 
+bool PcmOutput::flush(std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock lock(mutex_);
+  drained_.wait_until(lock, deadline,
+                      [this] { return failed_ || (backlog_.empty() && !writing_); });
+  return !failed_ && backlog_.empty() && !writing_;
+}
+
 uint64_t PcmOutput::droppedBytes() {
   std::lock_guard lock(mutex_);
   return backlog_.droppedBytes();
@@ -90,6 +98,7 @@ bool PcmOutput::writeDirect(std::vector<uint8_t>& block) {
     const size_t piece = std::min<size_t>(PIPE_BUF, block.size() - done);
     const ssize_t n = ::write(fd_, block.data() + done, piece);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;  // full after all: later
     if (n < 0) return false;
     done += size_t(n);
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -14,7 +15,8 @@ namespace lorvane::audio {
 /// Standard output for the PCM stream. write() never waits for the reader. While the reader
 /// keeps up, a block goes straight to a pipe or file from the caller's thread: to a pipe in
 /// pieces of at most PIPE_BUF bytes, each after poll() has said there is room (such a write
-/// then cannot block); no other thread wakes. Otherwise blocks go into a bounded Backlog that the
+/// then cannot block, and a non-blocking one that says EAGAIN keeps the rest); no other
+/// thread wakes. Otherwise blocks go into a bounded Backlog that the
 /// thread "lorvane.out" writes out in order, blocking as long as the reader needs. When the
 /// descriptor fails (the reader has gone), `onFailure` runs once, on the thread that saw it.
 class PcmOutput {
@@ -29,7 +31,13 @@ class PcmOutput {
   ~PcmOutput();
 
   /// Writes or queues one block of whole samples. False once the descriptor has failed.
+  /// One thread only may call it: a direct write relies on no other block being queued while
+  /// it runs outside the lock.
   bool write(std::vector<uint8_t> block);
+
+  /// Waits until everything written so far has reached the descriptor, it has failed, or
+  /// `deadline` has passed; true in the first case.
+  bool flush(std::chrono::steady_clock::time_point deadline);
 
   uint64_t droppedBytes();
   /// Blocks in the backlog or being written.
@@ -49,6 +57,7 @@ class PcmOutput {
   std::function<void()> onFailure_;
   std::mutex mutex_;
   std::condition_variable wake_;
+  std::condition_variable drained_;  // a write has finished
   Backlog backlog_;
   bool writing_ = false;
   bool failed_ = false;

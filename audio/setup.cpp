@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <random>
 
+#include "audio/capture_state.h"
 #include "report/exit_status.h"
+#include "report/status_line.h"
 
 namespace lorvane::audio {
 
@@ -15,13 +17,25 @@ void failSetup(const std::string& line, int status) {
 }
 
 std::optional<AudioObjectID> processObject(int32_t pid) {
-  PropertyValue dest = AudioObjectID{0};
+  PropertyData dest = AudioObjectID{0};
   const OSStatus status = platform->getPropertyData(
       kAudioObjectSystemObject, kAudioHardwarePropertyTranslatePIDToProcessObject, pid, dest);
   const AudioObjectID* object = std::get_if<AudioObjectID>(&dest);
   if (status != 0 || object == nullptr || *object == 0) return std::nullopt;
   return *object;
 }
+
+template <class T>
+T getProp(AudioObjectID object, uint32_t selector, T def) {
+  PropertyData dest = def;
+  const OSStatus status = platform->getPropertyData(object, selector, std::nullopt, dest);
+  if (status != 0) log(propErrorLine(selector, status));
+  if (const T* value = std::get_if<T>(&dest)) return *value;
+  return def;
+}
+template AudioObjectID getProp(AudioObjectID, uint32_t, AudioObjectID);
+template std::string getProp(AudioObjectID, uint32_t, std::string);
+template AudioStreamBasicDescription getProp(AudioObjectID, uint32_t, AudioStreamBasicDescription);
 
 std::string makeUUID() {
   std::random_device random;
@@ -58,6 +72,8 @@ Dictionary makeAggregateDescription(const std::string& aggUID, const std::string
 
 AudioFormat setupCapture(ArgList args) {
   std::vector<AudioObjectID> exclude;
+  // From element 1: the program's name is never an exclusion here (text capture, by
+  // contrast, reads element 0 too).
   for (size_t i = 1; i < args.size(); ++i) {
     if (const auto pid = parseExcludePid(args[i])) {
       if (const auto object = processObject(*pid)) exclude.push_back(*object);
@@ -72,8 +88,9 @@ AudioFormat setupCapture(ArgList args) {
   tapDesc.name = "LORVANE system audio";
 
   tapID = 0;
-  err = platform->createProcessTap(tapDesc, tapID);
-  if (err != 0) failSetup("ERROR tap " + std::to_string(err), kExitTap);
+  if (const OSStatus status = platform->createProcessTap(tapDesc, tapID); status != 0) {
+    failSetup("ERROR tap " + std::to_string(status), kExitTap);
+  }
 
   outDev = getProp<AudioObjectID>(kAudioObjectSystemObject,
                                   kAudioHardwarePropertyDefaultSystemOutputDevice, 0);
@@ -81,8 +98,9 @@ AudioFormat setupCapture(ArgList args) {
 
   const Dictionary aggDesc = makeAggregateDescription(makeUUID(), outUID, tapDesc.uuid);
   aggID = 0;
-  err = platform->createAggregateDevice(aggDesc, aggID);
-  if (err != 0) failSetup("ERROR aggregate " + std::to_string(err), kExitAggregate);
+  if (const OSStatus status = platform->createAggregateDevice(aggDesc, aggID); status != 0) {
+    failSetup("ERROR aggregate " + std::to_string(status), kExitAggregate);
+  }
 
   asbd = getProp<AudioStreamBasicDescription>(tapID, kAudioTapPropertyFormat, {});
   log(formatLine(asbd.mSampleRate, asbd.mChannelsPerFrame, asbd.mFormatFlags));
@@ -90,7 +108,6 @@ AudioFormat setupCapture(ArgList args) {
   const std::optional<AudioFormat> tapFmt = formatFromStreamDescription(asbd);
   if (!tapFmt) failSetup("ERROR format", kExitFormat);
 
-  outFmt = AudioFormat{CommonFormat::Int16, Converter::kOutputRate, 1, true};
   monoFmt = AudioFormat{CommonFormat::Float32, tapFmt->sampleRate, 1, false};
   converter = Converter::make(monoFmt.sampleRate);
   // No converter for a rate the tap reported as valid: the format is unusable after all.

@@ -4,10 +4,8 @@
 #include <string>
 
 #include "audio/audio_format.h"
-#include "audio/capture_state.h"
-#include "audio/platform/audio_platform.h"
+#include "audio/audio_platform.h"
 #include "main/args.h"
-#include "report/status_line.h"
 
 namespace lorvane::audio {
 
@@ -15,15 +13,10 @@ namespace lorvane::audio {
 std::optional<AudioObjectID> processObject(int32_t pid);
 
 /// Reads a global property of `object`. A failed read writes "prop error <selector>
-/// <status>" and gives `def`.
+/// <status>" and gives `def`. Defined for AudioObjectID, std::string and
+/// AudioStreamBasicDescription.
 template <class T>
-T getProp(AudioObjectID object, uint32_t selector, T def) {
-  PropertyValue dest = def;
-  const OSStatus status = platform->getPropertyData(object, selector, std::nullopt, dest);
-  if (status != 0) log(propErrorLine(selector, status));
-  if (const T* value = std::get_if<T>(&dest)) return *value;
-  return def;
-}
+T getProp(AudioObjectID object, uint32_t selector, T def);
 
 /// A fresh random (version 4) UUID in its 36-character text form.
 std::string makeUUID();

@@ -6,6 +6,7 @@
 
 #include <regex>
 
+#include "audio/capture_state.h"
 #include "audio/start.h"
 #include "audio/tests/fake_audio_platform.h"
 
@@ -81,7 +82,6 @@ TEST_F(Setup, BuildsTheTapAndTheAggregateDescription) {
   EXPECT_EQ(tapFmt.channelCount, 2u);
   EXPECT_FALSE(tapFmt.interleaved);
   EXPECT_EQ(monoFmt.sampleRate, 48000);
-  EXPECT_EQ(outFmt.sampleRate, 16000);
   ASSERT_TRUE(converter);
 }
 

@@ -1,30 +1,55 @@
 #include "audio/start.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <thread>
 
 #include "audio/capture_state.h"
 #include "audio/io_block.h"
 #include "audio/setup.h"
-#include "audio/tap_queue.h"
 #include "audio/teardown.h"
 #include "report/exit_status.h"
 #include "report/status_line.h"
 
 namespace lorvane::audio {
-sigset_t blockStopSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  return set;
+namespace {
+
+// Written by the signal handler, read by the main thread: a handler may run on any thread
+// (PipeWire's included), and only write(2) is safe to call there.
+int stopPipe[2] = {-1, -1};
+
+extern "C" void onStopSignal(int signo) {
+  const int saved = errno;
+  const char byte = static_cast<char>(signo);
+  [[maybe_unused]] ssize_t n = ::write(stopPipe[1], &byte, 1);
+  errno = saved;
 }
 
+void installStopHandler() {
+  if (pipe2(stopPipe, O_CLOEXEC) != 0) return;  // no pipe: the signals keep their default
+  fcntl(stopPipe[1], F_SETFL, O_NONBLOCK);      // a handler never waits
+  struct sigaction action {};
+  action.sa_handler = onStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+// Waits until `fd` is ready for `events` (a non-blocking descriptor said EAGAIN).
+void waitFor(int fd, short events) {
+  pollfd p{fd, events, 0};
+  poll(&p, 1, -1);
+}
+
+}  // namespace
+
 void onSignal(int /*signo*/) {
-  endCapture();
+  endCapture(StopReason::Asked);
 }
 
 void stdinWatcher() {
@@ -33,39 +58,47 @@ void stdinWatcher() {
     const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
     if (n > 0) continue;  // content is ignored
     if (n < 0 && errno == EINTR) continue;
-    endCapture();  // end of file; a descriptor that cannot be read counts as closed
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      waitFor(STDIN_FILENO, POLLIN);
+      continue;
+    }
+    endCapture(
+        StopReason::Asked);  // end of file; a descriptor that cannot be read counts as closed
   }
 }
 
-void startCapture(const AudioFormat& tapFmt, const sigset_t& stopSignals) {
-  // A closed stdout must show up as a failed write, not kill the process.
-  signal(SIGPIPE, SIG_IGN);
-  stdoutHandle = new PcmOutput(STDOUT_FILENO, [] { endCapture(); });
+void startCapture(const AudioFormat& tapFmt) {
+  // Lives until `_exit`, like the queue below.
+  stdoutHandle = new PcmOutput(STDOUT_FILENO, [] { endCapture(StopReason::ReaderGone); });
 
-  auto* queue = new TapQueue("lorvane.tap");
+  queue = new TapQueue("lorvane.tap");
   IOProcID procID = 0;
   announced = false;
-  err = platform->createIOProcID(
+  const OSStatus ioProc = platform->createIOProcID(
       aggID, *queue, [tapFmt](const AudioBufferList& input) { ioBlock(tapFmt, input); }, procID);
-  if (err != 0 || procID == 0) failSetup("ERROR ioproc " + std::to_string(err), kExitIoProc);
+  if (ioProc != 0 || procID == 0) failSetup("ERROR ioproc " + std::to_string(ioProc), kExitIoProc);
 
-  err = platform->deviceStart(aggID, procID);
-  if (err != 0) failSetup("ERROR start " + std::to_string(err), kExitStart);
+  if (const OSStatus status = platform->deviceStart(aggID, procID); status != 0) {
+    failSetup("ERROR start " + std::to_string(status), kExitStart);
+  }
 
+  installStopHandler();
   log("STARTED");
   std::thread(stdinWatcher).detach();
 
   for (;;) {
-    int signo = 0;
-    if (sigwait(&stopSignals, &signo) == 0) onSignal(signo);
+    char signo = 0;
+    const ssize_t n = ::read(stopPipe[0], &signo, 1);
+    if (n == 1) onSignal(signo);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) pause();  // no pipe: the signals end the process by their default action
   }
 }
 
 void runCapture(ArgList args, AudioPlatform& audio) {
-  const sigset_t stopSignals = blockStopSignals();
   platform = &audio;
   const AudioFormat tapFmt = setupCapture(args);
-  startCapture(tapFmt, stopSignals);
+  startCapture(tapFmt);
 }
 
 }  // namespace lorvane::audio

@@ -1,26 +1,24 @@
 #pragma once
 
-#include <csignal>
-
 #include "audio/audio_format.h"
-#include "audio/platform/audio_platform.h"
+#include "audio/audio_platform.h"
 #include "main/args.h"
 
 namespace lorvane::audio {
 
-/// Blocks SIGINT and SIGTERM in the calling thread and in every thread started after it, so
-/// that they are only ever taken by sigwait() on the main thread. Called first thing.
-sigset_t blockStopSignals();
-
 /// Starts the capture with the state the setup made: registers ioBlock on "lorvane.tap",
-/// starts the device, writes "STARTED", watches stdin and waits for SIGINT/SIGTERM on the
-/// main thread. Failures write "ERROR ioproc"/"ERROR start" and exit 5/6. Never returns.
-[[noreturn]] void startCapture(const AudioFormat& tapFmt, const sigset_t& stopSignals);
+/// starts the device, installs the SIGINT/SIGTERM handler, writes "STARTED", watches stdin
+/// and waits for a stop signal on the main thread. Until the handler is installed both
+/// signals keep their default action: the process ends at once, and the daemon removes what
+/// the connection made. Failures write "ERROR ioproc"/"ERROR start" and exit 5/6. Never
+/// returns.
+[[noreturn]] void startCapture(const AudioFormat& tapFmt);
 
-/// SIGINT or SIGTERM, taken on the main thread: teardown, status 0.
+/// SIGINT or SIGTERM, taken on the main thread: flush, teardown, status 0.
 [[noreturn]] void onSignal(int signo);
 
-/// Reads and discards stdin; end of file (or a read error) ends the capture.
+/// Reads and discards stdin, waiting whenever a non-blocking descriptor has nothing yet; end
+/// of file (or a read error) ends the capture.
 [[noreturn]] void stdinWatcher();
 
 /// The whole audio mode on `audio`: setup, start, run. Never returns.

@@ -12,16 +12,17 @@ namespace lorvane::audio {
 
 TapQueue::TapQueue(std::string label)
     // Zeroed here, so the real-time thread never takes a page fault on the ring.
-    : label_(std::move(label)), slots_(new Slot[kSlots]()), eventFd_(eventfd(0, EFD_CLOEXEC)) {}
+    : label_(std::move(label)), slots_(new Slot[kSlots]()), eventFd_(eventfd(0, EFD_CLOEXEC)) {
+  for (auto& channel : joined_) channel.reserve(kMaxBlockFrames);
+}
 
 TapQueue::~TapQueue() {
   if (thread_.joinable()) {
     stopping_.store(true);
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(eventFd_, &one, sizeof one);
+    wake();
     thread_.join();
   }
-  if (eventFd_ >= 0) close(eventFd_);
+  if (eventFd_ >= 0) ::close(eventFd_);
 }
 
 void TapQueue::start(IOBlock block) {
@@ -37,42 +38,61 @@ void TapQueue::push(const float* const* channels, uint32_t channelCount, uint32_
     const uint64_t head = published_.load(std::memory_order_relaxed);
     Slot& slot = slots_[head % kSlots];
     if (openSlot_ && slot.rate != rate) {
-      publish();  // a rate change starts a new slot
+      closeSlot();  // a rate change starts a new slot
       continue;
     }
     if (!openSlot_) {
       if (head - taken_.load(std::memory_order_acquire) >= kSlots) {
         dropped_.fetch_add(frames - done, std::memory_order_relaxed);
-        return;  // the queue has fallen far behind: drop rather than wait
+        break;  // the queue has fallen far behind: drop rather than wait
       }
+      // The consumer left frames at 0 when it freed the slot.
       slot.rate = rate;
-      slot.frames = 0;
+      fill_ = 0;
       openSlot_ = true;
     }
-    const uint32_t n = std::min(frames - done, kSlotFrames - slot.frames);
+    const uint32_t n = std::min(frames - done, kSlotFrames - fill_);
     for (uint32_t c = 0; c < kChannels; ++c) {
-      float* dst = slot.samples[c] + slot.frames;
+      float* dst = slot.samples[c] + fill_;
       const float* src = c < channelCount ? channels[c] : nullptr;
       const uint32_t have = src == nullptr ? 0 : valid == nullptr ? frames : valid[c];
       const uint32_t copy = have > done ? std::min(n, have - done) : 0;
       if (copy > 0) std::memcpy(dst, src + done, copy * sizeof(float));
       if (copy < n) std::memset(dst + copy, 0, (n - copy) * sizeof(float));
     }
-    slot.frames += n;
+    fill_ += n;
     done += n;
-    if (slot.frames == kSlotFrames || !firstPublished_) publish();
+    // The release store makes the samples (and the slot's rate) visible with the count.
+    slot.frames.store(fill_, std::memory_order_release);
+    unsignalled_ += n;
+    if (fill_ == kSlotFrames) closeSlot();
+  }
+  ++cycles_;
+  if (!woken_ || (cycles_ >= kWakeCycles && unsignalled_ >= rate * kWakeSeconds)) {
+    woken_ = true;
+    cycles_ = 0;
+    unsignalled_ = 0;
+    wake();
   }
 }
 
-void TapQueue::publish() noexcept {
+void TapQueue::closeSlot() noexcept {
   openSlot_ = false;
-  const bool first = !firstPublished_;
-  firstPublished_ = true;
   published_.fetch_add(1, std::memory_order_release);
-  if (!first && ++unsignalled_ < kWakeEverySlots) return;
-  unsignalled_ = 0;
+}
+
+void TapQueue::wake() noexcept {
   const uint64_t one = 1;
   [[maybe_unused]] ssize_t n = ::write(eventFd_, &one, sizeof one);
+}
+
+bool TapQueue::flush(std::function<void()> then, std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock lock(flushMutex_);
+  if (!thread_.joinable()) return true;
+  flushThen_ = std::move(then);
+  const uint64_t ticket = ++flushAsked_;
+  wake();
+  return flushDone_.wait_until(lock, deadline, [&] { return flushAnswered_ >= ticket; });
 }
 
 void TapQueue::run() {
@@ -81,34 +101,60 @@ void TapQueue::run() {
     if (::read(eventFd_, &count, sizeof count) < 0 && errno != EINTR) return;
     if (stopping_.load()) return;
     wakeups_.fetch_add(1, std::memory_order_relaxed);
-    // published_ counts finished slots only (the open one sits at index published_), and
-    // the release increment makes each finished slot's samples visible here.
-    const uint64_t head = published_.load(std::memory_order_acquire);
-    uint64_t t = taken_.load(std::memory_order_relaxed);
-    while (t < head) {
-      // Join the slots up to the next change of rate, then give them back to the producer.
-      const double rate = slots_[t % kSlots].rate;
-      size_t frames = 0;
-      for (auto& channel : joined_) channel.clear();
-      for (; t < head && slots_[t % kSlots].rate == rate; ++t) {
-        const Slot& slot = slots_[t % kSlots];
-        for (uint32_t c = 0; c < kChannels; ++c) {
-          joined_[c].insert(joined_[c].end(), slot.samples[c], slot.samples[c] + slot.frames);
-        }
-        frames += slot.frames;
-      }
-      taken_.store(t, std::memory_order_release);
-      const float* channels[kChannels];
-      for (uint32_t c = 0; c < kChannels; ++c) channels[c] = joined_[c].data();
-      AudioBufferList list;
-      list.channels = channels;
-      list.channelCount = kChannels;
-      list.frames = static_cast<uint32_t>(frames);
-      list.sampleRate = rate;
-      list.interleaved = false;
-      block_(list);
-    }
+    std::unique_lock lock(flushMutex_);
+    const uint64_t asked = flushAsked_;
+    std::function<void()> then = std::move(flushThen_);
+    lock.unlock();
+    // Read after the request: everything pushed before flush() was called is taken now.
+    takeCommitted();
+    if (asked == flushAnswered_) continue;
+    if (then) then();
+    lock.lock();
+    flushAnswered_ = asked;
+    flushDone_.notify_all();
   }
+}
+
+// Takes every committed frame: the closed slots whole, then what the open one holds so far.
+void TapQueue::takeCommitted() {
+  const uint64_t head = published_.load(std::memory_order_acquire);
+  uint64_t t = taken_.load(std::memory_order_relaxed);
+  double rate = 0;
+  for (; t <= head; ++t) {
+    Slot& slot = slots_[t % kSlots];
+    const uint32_t frames = slot.frames.load(std::memory_order_acquire);
+    if (frames > takenFrames_) {
+      const size_t joined = joined_[0].size();
+      if (joined > 0 && (slot.rate != rate || joined + frames - takenFrames_ > kMaxBlockFrames)) {
+        emit(rate);
+      }
+      rate = slot.rate;
+      for (uint32_t c = 0; c < kChannels; ++c) {
+        joined_[c].insert(joined_[c].end(), slot.samples[c] + takenFrames_,
+                          slot.samples[c] + frames);
+      }
+      takenFrames_ = frames;
+    }
+    if (t == head) break;  // still open: the producer goes on filling it
+    // Closed and wholly taken: give it back, empty, to the producer.
+    slot.frames.store(0, std::memory_order_relaxed);
+    takenFrames_ = 0;
+    taken_.store(t + 1, std::memory_order_release);
+  }
+  if (!joined_[0].empty()) emit(rate);
+}
+
+void TapQueue::emit(double rate) {
+  const float* channels[kChannels];
+  for (uint32_t c = 0; c < kChannels; ++c) channels[c] = joined_[c].data();
+  AudioBufferList list;
+  list.channels = channels;
+  list.channelCount = kChannels;
+  list.frames = static_cast<uint32_t>(joined_[0].size());
+  list.sampleRate = rate;
+  list.interleaved = false;
+  block_(list);
+  for (auto& channel : joined_) channel.clear();
 }
 
 }  // namespace lorvane::audio

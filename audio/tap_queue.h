@@ -1,31 +1,42 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "audio/platform/audio_platform.h"
+#include "audio/audio_platform.h"
 
 namespace lorvane::audio {
 
 /// The serial queue "lorvane.tap" and the hand-over to it from the real-time thread.
 ///
-/// The real-time side copies each graph cycle into a fixed ring of slots (no allocation, no
-/// lock, no blocking call). A slot is published when it holds kSlotFrames frames, when the
-/// rate changes, or for the very first cycle; the queue's thread is woken (one eventfd write)
-/// for the first slot and then for every kWakeEverySlots slots, so it wakes about every
-/// 170 ms at 48 kHz rather than once per graph cycle: each wake-up costs more CPU than the
-/// work it brings (measured by bench/audio). The thread hands the slots it finds, joined
-/// while their rate stays the same, to the block in one call; calls never overlap.
-class TapQueue {
+/// The real-time side copies each graph cycle into a fixed ring of slots of kSlotFrames
+/// frames (no allocation, no lock, no blocking call) and commits it, so the queue's thread may
+/// take a slot's frames before the slot is full. A slot is closed when full or when the rate
+/// changes. The thread is woken (one eventfd write) for the first cycle and then every
+/// kWakeCycles cycles, once they hold at least kWakeSeconds of audio. On this kind of machine
+/// a wake-up costs more CPU than the work it brings (bench/audio/cpu: about 70 us each, so one
+/// per 43-ms cycle made us use 1.5 times pw-record's CPU), while the batch is latency the
+/// reader hears (bench/audio/latency). Counting cycles keeps both in proportion to the graph:
+/// 80 ms when a client asks for 20-ms cycles, 170 ms on the idle graph's 43-ms cycles. The
+/// thread hands the frames it finds, joined while their rate stays the same, to the block in
+/// one call; calls never overlap. A stop does not wait for the batch: flush().
+class TapQueue final : public IOQueue {
  public:
   static constexpr uint32_t kChannels = 2;
   static constexpr uint32_t kSlotFrames = 2048;
   static constexpr uint32_t kSlots = 32;  // 1.4 s at 48 kHz before cycles are dropped
-  static constexpr uint32_t kWakeEverySlots = 4;
+  static constexpr uint32_t kWakeCycles = 4;
+  static constexpr double kWakeSeconds = 0.04;
+  /// The most frames one call of the block gets: the whole ring.
+  static constexpr uint32_t kMaxBlockFrames = kSlots * kSlotFrames;
 
   explicit TapQueue(std::string label);
   ~TapQueue();
@@ -34,14 +45,14 @@ class TapQueue {
 
   const std::string& label() const { return label_; }
 
-  /// Starts the queue's thread, which runs `block` for every published slot.
-  void start(IOBlock block);
-
-  /// Real-time side: one cycle of `frames` frames in `channelCount` planar channels at
-  /// `rate`. Missing channels count as silence, extra ones are ignored; with `valid`, channel
-  /// c holds only valid[c] frames and silence follows. Never allocates, locks or waits.
+  void start(IOBlock block) override;
   void push(const float* const* channels, uint32_t channelCount, uint32_t frames, double rate,
-            const uint32_t* valid = nullptr) noexcept;
+            const uint32_t* valid = nullptr) noexcept override;
+
+  /// Hands every frame pushed before the call to the block, then runs `then`, both on the
+  /// queue's thread. Waits for that until `deadline`; false if it did not finish by then.
+  /// Never call it from the queue's thread (it would wait on itself).
+  bool flush(std::function<void()> then, std::chrono::steady_clock::time_point deadline);
 
   /// Times the queue's thread has been woken, and cycles dropped because the ring was full.
   uint64_t wakeups() const { return wakeups_.load(std::memory_order_relaxed); }
@@ -49,12 +60,15 @@ class TapQueue {
 
  private:
   struct Slot {
-    double rate = 0;
-    uint32_t frames = 0;
+    double rate = 0;                  // set when the producer opens the slot
+    std::atomic<uint32_t> frames{0};  // committed by the producer; reset by the consumer
     float samples[kChannels][kSlotFrames];
   };
-  void publish() noexcept;
+  void closeSlot() noexcept;
+  void wake() noexcept;
   void run();
+  void takeCommitted();
+  void emit(double rate);
 
   std::string label_;
   std::unique_ptr<Slot[]> slots_;
@@ -62,13 +76,23 @@ class TapQueue {
   IOBlock block_;
   std::thread thread_;
   std::atomic<bool> stopping_{false};
-  // Producer-owned: slots written so far (published and open); consumer-owned: slots taken.
+  // Closed slots (producer), and slots wholly taken and free again (consumer).
   std::atomic<uint64_t> published_{0};
   std::atomic<uint64_t> taken_{0};
+  // Producer only.
   bool openSlot_ = false;
-  bool firstPublished_ = false;
-  uint32_t unsignalled_ = 0;              // slots published since the last wake-up
-  std::vector<float> joined_[kChannels];  // the queue thread's copy of the slots it takes
+  bool woken_ = false;
+  uint32_t fill_ = 0;         // frames in the open slot
+  uint32_t unsignalled_ = 0;  // frames committed since the last wake-up
+  uint32_t cycles_ = 0;       // cycles pushed since the last wake-up
+  // Consumer only.
+  uint32_t takenFrames_ = 0;              // of the slot at taken_
+  std::vector<float> joined_[kChannels];  // the frames of one call, reserved at kMaxBlockFrames
+  // A pending flush: set by flush(), run and answered by the queue's thread.
+  std::mutex flushMutex_;
+  std::condition_variable flushDone_;
+  std::function<void()> flushThen_;
+  uint64_t flushAsked_ = 0, flushAnswered_ = 0;
   std::atomic<uint64_t> wakeups_{0};
   std::atomic<uint64_t> dropped_{0};
 };

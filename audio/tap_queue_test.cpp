@@ -54,18 +54,17 @@ TEST(TapQueue, DeliversEveryFrameInOrderInFewWakeUps) {
   Sink sink;
   queue.start(sink.block());
   float counter = 0;
-  // 1 + 64 cycles of 256 frames: the first cycle alone, then eight slots of 2048 frames;
-  // the thread wakes for the first slot and then for every fourth one.
+  // 1 + 64 cycles of 256 frames at 48 kHz: the first cycle wakes the thread, then every
+  // eighth does (four cycles at least, and 40 ms = 1920 frames at least).
   pushCycles(queue, 65, 256, 48000, counter);
-  ASSERT_TRUE(sink.waitForFrames(256 + 8 * 2048));
+  ASSERT_TRUE(queue.flush({}, std::chrono::steady_clock::now() + std::chrono::seconds(5)));
   std::lock_guard lock(sink.mutex);
+  ASSERT_EQ(sink.left.size(), 65u * 256);
   for (size_t i = 0; i < sink.left.size(); ++i) {
     ASSERT_EQ(sink.left[i], float(i));
     ASSERT_EQ(sink.right[i], -float(i));
   }
-  EXPECT_EQ(sink.left.size(), 256u + 8 * 2048);
-  EXPECT_LE(sink.blocks.size(), 3u);  // slots found together come as one block
-  EXPECT_LE(queue.wakeups(), 3u);
+  EXPECT_LE(queue.wakeups(), 1u + 8 + 1);  // the last one is the flush
 }
 
 TEST(TapQueue, ARateChangeStartsANewBlock) {
@@ -73,16 +72,63 @@ TEST(TapQueue, ARateChangeStartsANewBlock) {
   Sink sink;
   queue.start(sink.block());
   float counter = 0;
-  pushCycles(queue, 1, 512, 48000, counter);  // published alone (first)
-  ASSERT_TRUE(sink.waitForFrames(512));
-  pushCycles(queue, 2, 512, 48000, counter);   // open slot at 48 kHz
-  pushCycles(queue, 4, 512, 44100, counter);   // closes it: 1024 frames at 48 kHz
-  pushCycles(queue, 2, 2048, 44100, counter);  // the fourth slot since the first wakes it
-  ASSERT_TRUE(sink.waitForFrames(1536 + 3 * 2048));
+  pushCycles(queue, 3, 512, 48000, counter);
+  pushCycles(queue, 4, 512, 44100, counter);
+  pushCycles(queue, 2, 2048, 44100, counter);
+  ASSERT_TRUE(queue.flush({}, std::chrono::steady_clock::now() + std::chrono::seconds(5)));
   std::lock_guard lock(sink.mutex);
-  ASSERT_EQ(sink.blocks.size(), 3u);
-  EXPECT_EQ(sink.blocks[1], std::make_pair(1024u, 48000.0));
-  EXPECT_EQ(sink.blocks[2], std::make_pair(3u * 2048, 44100.0));
+  // Each block holds one rate: first the 48 kHz frames, then the 44.1 kHz ones.
+  uint32_t at48k = 0, at44k = 0;
+  for (const auto& [frames, rate] : sink.blocks) {
+    if (rate == 48000) {
+      EXPECT_EQ(at44k, 0u);
+      at48k += frames;
+    } else {
+      EXPECT_EQ(rate, 44100);
+      at44k += frames;
+    }
+  }
+  EXPECT_EQ(at48k, 3u * 512);
+  EXPECT_EQ(at44k, 4u * 512 + 2 * 2048);
+}
+
+// Frames that no wake-up has fetched yet (less than 20 ms) reach the block on a flush, and
+// its last step runs after them.
+TEST(TapQueue, FlushHandsOverEverythingPushedThenRunsItsLastStep) {
+  TapQueue queue("lorvane.tap");
+  Sink sink;
+  queue.start(sink.block());
+  float counter = 0;
+  pushCycles(queue, 1, 128, 48000, counter);
+  ASSERT_TRUE(sink.waitForFrames(128));
+  pushCycles(queue, 3, 64, 48000, counter);
+  size_t framesAtLastStep = 0;
+  ASSERT_TRUE(queue.flush([&] { framesAtLastStep = sink.left.size(); },
+                          std::chrono::steady_clock::now() + std::chrono::seconds(5)));
+  EXPECT_EQ(framesAtLastStep, 128u + 3 * 64);
+}
+
+// However the graph cuts its cycles and whatever its rate, and however far the queue's
+// thread falls behind, one call of the block never gets more than the ring holds.
+TEST(TapQueue, JoinedBlocksStayWithinTheRing) {
+  for (const double rate : {8000.0, 44100.0, 48000.0, 96000.0, 192000.0}) {
+    for (const uint32_t frames : {1u, 64u, 480u, 1024u, 2048u, 3000u, 8192u}) {
+      TapQueue queue("lorvane.tap");
+      uint32_t largest = 0;
+      uint64_t total = 0;
+      queue.start([&](const AudioBufferList& in) {
+        largest = std::max(largest, in.frames);
+        total += in.frames;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));  // a slow consumer
+      });
+      float counter = 0;
+      const int cycles = int(3 * TapQueue::kMaxBlockFrames / frames) + 1;
+      pushCycles(queue, std::min(cycles, 4000), frames, rate, counter);
+      ASSERT_TRUE(queue.flush({}, std::chrono::steady_clock::now() + std::chrono::seconds(5)));
+      EXPECT_LE(largest, TapQueue::kMaxBlockFrames) << rate << " Hz, cycles of " << frames;
+      EXPECT_EQ(total + queue.droppedFrames(), uint64_t(std::min(cycles, 4000)) * frames);
+    }
+  }
 }
 
 TEST(TapQueue, ShortChannelsEndInSilence) {

@@ -1,5 +1,6 @@
 #include "main/dispatch.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -20,6 +21,9 @@ Mode selectMode(ArgList args) {
 
 void entry(ArgList args) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
+  // For every mode, the probe included: a parent that stops reading turns a write into a
+  // failed write, never a death by SIGPIPE.
+  std::signal(SIGPIPE, SIG_IGN);
   answerAbout(args);  // "--version" or "--help" alone; any other list runs a mode
   switch (selectMode(args)) {
     case Mode::ListenAccess: {

@@ -1,6 +1,8 @@
 #include "report/fd_write.h"
 
+#include <poll.h>
 #include <unistd.h>
+
 #include <cerrno>
 
 namespace lorvane {
@@ -11,6 +13,12 @@ bool writeAll(int fd, const void* data, size_t size) {
     ssize_t n = ::write(fd, p, size);
     if (n < 0) {
       if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        // A non-blocking descriptor that is full: wait for room, as a blocking one would.
+        pollfd room{fd, POLLOUT, 0};
+        poll(&room, 1, -1);
+        continue;
+      }
       return false;
     }
     p += n;

@@ -4,6 +4,8 @@ namespace lorvane {
 
 std::set<int32_t> excludedPIDs(ArgList args, int32_t parentPID) {
   std::set<int32_t> pids{parentPID};
+  // Element 0 included, unlike the audio mode's loop: text capture takes an exclusion even
+  // where the program's name stands.
   for (const char* element : args) {
     if (element == nullptr) continue;
     if (const auto pid = parseExcludePid(element)) pids.insert(*pid);

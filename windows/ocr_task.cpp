@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "report/exit_status.h"
 #include "report/reply.h"
 #include "windows/platform/ocr_module.h"
 #include "windows/reading_order.h"
@@ -78,7 +79,7 @@ void ocrTask(uint32_t target, ArgList args, std::unique_ptr<WindowSystem> window
   // Model loading may still run when the reply came before recognition: let it end before
   // exit tears down the library under it.
   backends.recognizer.reset();
-  std::exit(0);
+  std::exit(kExitOk);
 }
 
 }  // namespace lorvane

@@ -1,9 +1,9 @@
 #include <unistd.h>
 
-#include <csignal>
 #include <system_error>
 #include <thread>
 
+#include "report/exit_status.h"
 #include "report/reply.h"
 #include "windows/ocr_target.h"
 #include "windows/ocr_task.h"
@@ -13,16 +13,13 @@
 namespace lorvane {
 
 void runTextCapture(ArgList args) {
-  // A parent that stops reading must not turn the reply's write into a death by SIGPIPE: the
-  // write fails quietly and the status stays 0.
-  std::signal(SIGPIPE, SIG_IGN);
   const std::set<int32_t> excluded = excludedPIDs(args, static_cast<int32_t>(getppid()));
 
   std::unique_ptr<WindowSystem> windows = makeX11WindowSystem();
   if (!windows->preflightScreenCapture()) {
     windows->requestScreenCapture();
     writeReply(errorReply("screen-access"));
-    std::exit(0);
+    std::exit(kExitOk);
   }
   const uint32_t target = selectOcrWindow(windows->readWindowList(), excluded);
 

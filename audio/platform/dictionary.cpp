@@ -1,4 +1,4 @@
-#include "audio/platform/audio_platform.h"
+#include "audio/audio_platform.h"
 
 namespace lorvane::audio {
 

@@ -2,6 +2,8 @@
 
 #include <spa/param/audio/format-utils.h>
 
+#include <time.h>
+
 #include <algorithm>
 #include <cerrno>
 
@@ -11,12 +13,16 @@ namespace {
 using CaptureNode = PipeWireAudio::CaptureNode;
 
 // Real-time thread: no allocation, no lock, no blocking call. It only hands the two input
-// buffers to the TapQueue and gives them back. A buffer is read only within its chunk,
+// buffers to the IO queue and gives them back. A buffer is read only within its chunk,
 // clamped to the mapped size; what a port lacks of the cycle counts as silence.
 void onProcess(void* data, spa_io_position* position) {
   auto* self = static_cast<CaptureNode*>(data);
-  TapQueue* queue = self->queue.load(std::memory_order_acquire);
+  IOQueue* queue = self->queue.load(std::memory_order_acquire);
   if (queue == nullptr || position == nullptr) return;
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);  // vDSO: no system call
+  self->lastCycleNs.store(int64_t(now.tv_sec) * 1000000000 + now.tv_nsec,
+                          std::memory_order_relaxed);
   const uint32_t frames = static_cast<uint32_t>(position->clock.duration);
   const double rate =
       position->clock.rate.denom > 0 ? double(position->clock.rate.denom) : self->fallbackRate;

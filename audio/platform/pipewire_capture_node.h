@@ -9,7 +9,6 @@
 #include <string>
 
 #include "audio/platform/pipewire_audio.h"
-#include "audio/tap_queue.h"
 
 namespace lorvane::audio {
 
@@ -26,8 +25,10 @@ struct PipeWireAudio::CaptureNode {
   void* ports[2] = {nullptr, nullptr};
   pw_filter_state state = PW_FILTER_STATE_UNCONNECTED;
   pw_thread_loop* loop = nullptr;  // signalled on state changes
-  std::atomic<TapQueue*> queue{nullptr};
+  std::atomic<IOQueue*> queue{nullptr};
   double fallbackRate = 48000;
+  /// CLOCK_MONOTONIC time of the last cycle: where silence starts if the daemon goes away.
+  std::atomic<int64_t> lastCycleNs{0};
 };
 
 }  // namespace lorvane::audio

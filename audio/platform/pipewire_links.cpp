@@ -1,55 +1,58 @@
-#include <cstring>
-
+#include "audio/platform/pipewire_events.h"
 #include "audio/platform/pipewire_session.h"
 
-// Which streams go into the capture node, and the links that put them there.
+// The bindings and links that StreamGraph asks for, as proxies of the current connection.
 
 namespace lorvane::audio {
 
-using Session = PipeWireAudio::Session;
-
-bool Session::captures(const Node& node) const {
-  if (!node.ready) return false;
-  StreamNodeInfo info = node.info;
-  if (node.clientId) {
-    auto it = clients.find(*node.clientId);
-    if (it == clients.end() || !it->second->ready) return false;  // owner not known yet
-    info.clientPid = it->second->pid;
-    info.clientSecPid = it->second->secPid;
-    info.pulseClient = it->second->pulse;
-  }
-  return shouldCapture(info, excludedPids, procParentOf);
+PipeWireSession::Bound::~Bound() {
+  spa_hook_remove(&listener);
+  pw_proxy_destroy(proxy);
 }
 
-void Session::reconcile() {
-  if (captureLeft == SPA_ID_INVALID || captureRight == SPA_ID_INVALID) return;
-  for (const auto& [portId, port] : ports) {
-    if (!port.output || port.monitor || port.nodeId == captureNodeId) continue;
-    auto node = nodes.find(port.nodeId);
-    if (node == nodes.end() || !captures(*node->second)) continue;
-    const ChannelRoute route = routeFor(port.channel);
-    if (route.left) link(portId, port.nodeId, captureLeft);
-    if (route.right) link(portId, port.nodeId, captureRight);
-  }
+void PipeWireSession::bind(uint32_t id, ObjectKind kind) {
+  struct Interface {
+    const char* type;
+    uint32_t version;
+    const void* events;
+  };
+  const Interface i =
+      kind == ObjectKind::Client
+          ? Interface{PW_TYPE_INTERFACE_Client, PW_VERSION_CLIENT, &PipeWireEvents::kClient}
+      : kind == ObjectKind::Node
+          ? Interface{PW_TYPE_INTERFACE_Node, PW_VERSION_NODE, &PipeWireEvents::kNode}
+          : Interface{PW_TYPE_INTERFACE_Metadata, PW_VERSION_METADATA, &PipeWireEvents::kMetadata};
+  auto* proxy = static_cast<pw_proxy*>(pw_registry_bind(registry_, id, i.type, i.version, 0));
+  if (proxy == nullptr) return;
+  auto bound = std::make_unique<Bound>();
+  bound->proxy = proxy;
+  pw_proxy_add_object_listener(proxy, &bound->listener, i.events, this);
+  bound_[id] = std::move(bound);
 }
 
-void Session::link(uint32_t outPort, uint32_t outNode, uint32_t inPort) {
-  const auto key = std::make_pair(outPort, inPort);
-  if (links.count(key)) return;
+void PipeWireSession::unbind(uint32_t id) {
+  bound_.erase(id);
+}
+
+uint64_t PipeWireSession::link(const LinkEnds& ends) {
   pw_properties* props = pw_properties_new(PW_KEY_OBJECT_LINGER, "false", nullptr);
-  pw_properties_setf(props, PW_KEY_LINK_OUTPUT_NODE, "%u", outNode);
-  pw_properties_setf(props, PW_KEY_LINK_OUTPUT_PORT, "%u", outPort);
-  pw_properties_setf(props, PW_KEY_LINK_INPUT_NODE, "%u", captureNodeId);
-  pw_properties_setf(props, PW_KEY_LINK_INPUT_PORT, "%u", inPort);
+  pw_properties_setf(props, PW_KEY_LINK_OUTPUT_NODE, "%u", ends.outNode);
+  pw_properties_setf(props, PW_KEY_LINK_OUTPUT_PORT, "%u", ends.outPort);
+  pw_properties_setf(props, PW_KEY_LINK_INPUT_NODE, "%u", ends.inNode);
+  pw_properties_setf(props, PW_KEY_LINK_INPUT_PORT, "%u", ends.inPort);
   auto* proxy = static_cast<pw_proxy*>(pw_core_create_object(
-      core, "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, &props->dict, 0));
+      core_, "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, &props->dict, 0));
   pw_properties_free(props);
-  if (proxy != nullptr) links[key] = proxy;
+  if (proxy == nullptr) return 0;
+  links_[++lastLink_] = proxy;
+  return lastLink_;
 }
 
-void Session::dropLinks() {
-  for (auto& [key, proxy] : links) pw_proxy_destroy(proxy);
-  links.clear();
+void PipeWireSession::unlink(uint64_t handle) {
+  auto it = links_.find(handle);
+  if (it == links_.end()) return;
+  pw_proxy_destroy(it->second);
+  links_.erase(it);
 }
 
 }  // namespace lorvane::audio

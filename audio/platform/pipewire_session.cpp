@@ -1,325 +1,211 @@
 #include "audio/platform/pipewire_session.h"
 
-#include <spa/utils/json.h>
-
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
+
+#include "audio/platform/pipewire_capture_node.h"
+#include "audio/platform/pipewire_events.h"
+#include "audio/platform/pipewire_props.h"
 
 namespace lorvane::audio {
 namespace {
 
-using Session = PipeWireAudio::Session;
+class LoopLock {
+ public:
+  explicit LoopLock(pw_thread_loop* loop) : loop_(loop) { pw_thread_loop_lock(loop_); }
+  ~LoopLock() { pw_thread_loop_unlock(loop_); }
+  LoopLock(const LoopLock&) = delete;
+  LoopLock& operator=(const LoopLock&) = delete;
 
-std::optional<int32_t> pidProp(const spa_dict* props, const char* key) {
-  const char* text = props ? spa_dict_lookup(props, key) : nullptr;
-  if (text == nullptr || *text == '\0') return std::nullopt;
-  char* end = nullptr;
-  const long value = std::strtol(text, &end, 10);
-  if (*end != '\0' || value <= 0 || value > INT32_MAX) return std::nullopt;
-  return static_cast<int32_t>(value);
-}
-
-std::string strProp(const spa_dict* props, const char* key) {
-  const char* text = props ? spa_dict_lookup(props, key) : nullptr;
-  return text ? text : "";
-}
-
-bool boolProp(const spa_dict* props, const char* key) {
-  const char* text = props ? spa_dict_lookup(props, key) : nullptr;
-  return text != nullptr && spa_atob(text);
-}
-
-uint32_t rateProp(const char* value) {
-  if (value == nullptr) return 0;
-  const long rate = std::strtol(value, nullptr, 10);
-  return rate > 0 && rate < 1000000 ? static_cast<uint32_t>(rate) : 0;
-}
-
-// {"name": "nullsink"} -> nullsink
-std::string jsonName(const char* value) {
-  if (value == nullptr) return "";
-  spa_json it[2];
-  spa_json_init(&it[0], value, strlen(value));
-  if (spa_json_enter_object(&it[0], &it[1]) <= 0) return "";
-  char key[64];
-  while (spa_json_get_string(&it[1], key, sizeof key) > 0) {
-    char text[1024];
-    if (strcmp(key, "name") == 0) {
-      return spa_json_get_string(&it[1], text, sizeof text) > 0 ? text : "";
-    }
-    const char* skip;
-    if (spa_json_next(&it[1], &skip) <= 0) break;
-  }
-  return "";
-}
-
-void onCoreDone(void* data, uint32_t id, int seq) {
-  auto* self = static_cast<Session*>(data);
-  if (id == PW_ID_CORE && seq == self->pendingSeq) {
-    self->synced = true;
-    pw_thread_loop_signal(self->loop, false);
-  }
-}
-
-void onCoreError(void* data, uint32_t id, int /*seq*/, int res, const char* /*message*/) {
-  auto* self = static_cast<Session*>(data);
-  if (id == PW_ID_CORE) {
-    self->coreError = res < 0 ? res : -EIO;
-    pw_thread_loop_signal(self->loop, false);
-  }
-}
-
-void onCoreInfo(void* data, const pw_core_info* info) {
-  auto* self = static_cast<Session*>(data);
-  if (info->props) self->coreRate = rateProp(spa_dict_lookup(info->props, "default.clock.rate"));
-}
-
-const pw_core_events kCoreEvents = [] {
-  pw_core_events events{};
-  events.version = PW_VERSION_CORE_EVENTS;
-  events.info = onCoreInfo;
-  events.done = onCoreDone;
-  events.error = onCoreError;
-  return events;
-}();
-
-void onGlobal(void* data, uint32_t id, uint32_t /*permissions*/, const char* type,
-              uint32_t /*version*/, const spa_dict* props) {
-  static_cast<Session*>(data)->onGlobal(id, type, props);
-}
-
-void onGlobalRemove(void* data, uint32_t id) {
-  static_cast<Session*>(data)->onGlobalRemove(id);
-}
-
-const pw_registry_events kRegistryEvents = [] {
-  pw_registry_events events{};
-  events.version = PW_VERSION_REGISTRY_EVENTS;
-  events.global = onGlobal;
-  events.global_remove = onGlobalRemove;
-  return events;
-}();
-
-void onClientInfo(void* data, const pw_client_info* info) {
-  auto* self = static_cast<Session*>(data);
-  auto it = self->clients.find(info->id);
-  if (it == self->clients.end()) return;
-  Session::Client& client = *it->second;
-  client.pid = pidProp(info->props, PW_KEY_APP_PROCESS_ID);
-  client.secPid = pidProp(info->props, PW_KEY_SEC_PID);
-  client.pulse = strProp(info->props, PW_KEY_CLIENT_API) == "pipewire-pulse";
-  client.ready = true;
-  self->reconcile();
-}
-
-void onNodeInfo(void* data, const pw_node_info* info) {
-  auto* self = static_cast<Session*>(data);
-  auto it = self->nodes.find(info->id);
-  if (it == self->nodes.end() || !(info->change_mask & PW_NODE_CHANGE_MASK_PROPS)) return;
-  Session::Node& node = *it->second;
-  const spa_dict* props = info->props;
-  node.info.nodePid = pidProp(props, PW_KEY_APP_PROCESS_ID);
-  node.info.linkGroup = !strProp(props, PW_KEY_NODE_LINK_GROUP).empty();
-  node.info.isVirtual = boolProp(props, PW_KEY_NODE_VIRTUAL);
-  node.info.monitorStream = boolProp(props, PW_KEY_STREAM_MONITOR);
-  if (const auto client = pidProp(props, PW_KEY_CLIENT_ID)) node.clientId = uint32_t(*client);
-  node.ready = true;
-  self->reconcile();
-}
-
-int onMetadataProperty(void* data, uint32_t subject, const char* key, const char* /*type*/,
-                       const char* value) {
-  auto* self = static_cast<Session*>(data);
-  if (subject != PW_ID_CORE) return 0;
-  // Only "default" and "settings" are bound, and their keys do not overlap.
-  self->onMetadata(key, value);
-  return 0;
-}
-
-const pw_client_events kClientEvents = [] {
-  pw_client_events events{};
-  events.version = PW_VERSION_CLIENT_EVENTS;
-  events.info = onClientInfo;
-  return events;
-}();
-
-const pw_node_events kNodeEvents = [] {
-  pw_node_events events{};
-  events.version = PW_VERSION_NODE_EVENTS;
-  events.info = onNodeInfo;
-  return events;
-}();
-
-const pw_metadata_events kMetadataEvents = [] {
-  pw_metadata_events events{};
-  events.version = PW_VERSION_METADATA_EVENTS;
-  events.property = onMetadataProperty;
-  return events;
-}();
+ private:
+  pw_thread_loop* loop_;
+};
 
 }  // namespace
 
-Session::Bound::~Bound() {
-  if (proxy != nullptr) {
-    spa_hook_remove(&listener);
-    pw_proxy_destroy(proxy);
-  }
+PipeWireSession::PipeWireSession(std::vector<int32_t> excludedPids)
+    : graph_(*this, std::move(excludedPids)) {}
+
+PipeWireSession::~PipeWireSession() {
+  // The program never gets here: every way out of the audio mode is _exit, and a failed
+  // connect leaks its session (see createProcessTap). It stays correct for any other owner.
+  if (loop_) pw_thread_loop_stop(loop_);
+  if (tick_) pw_loop_destroy_source(pw_thread_loop_get_loop(loop_), tick_);
+  destroyNode();
+  closeConnection();
+  if (context_) pw_context_destroy(context_);
+  if (loop_) pw_thread_loop_destroy(loop_);
 }
 
-Session::~Session() {
-  // Only tests and failed connects get here; the capture itself ends with _exit.
-  if (loop) pw_thread_loop_stop(loop);
-  clients.clear();
-  nodes.clear();
-  metadata.clear();
-  for (auto& [key, proxy] : links) pw_proxy_destroy(proxy);
-  links.clear();
-  if (registry) {
-    spa_hook_remove(&registryListener);
-    pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry));
-  }
-  if (core) pw_core_disconnect(core);
-  if (context) pw_context_destroy(context);
-  if (loop) pw_thread_loop_destroy(loop);
-}
-
-OSStatus Session::connect() {
+OSStatus PipeWireSession::connect() {
   pw_init(nullptr, nullptr);
   // Library warnings must never reach stderr: it carries the parent's status lines.
   pw_log_set_level(SPA_LOG_LEVEL_NONE);
-  loop = pw_thread_loop_new("lorvane.pw", nullptr);
-  if (loop == nullptr) return errno ? -errno : -ENOMEM;
+  loop_ = pw_thread_loop_new("lorvane.pw", nullptr);
+  if (loop_ == nullptr) return errno ? -errno : -ENOMEM;
   // client-rt.conf: the real-time data thread, as the PipeWire tools use it.
-  context = pw_context_new(pw_thread_loop_get_loop(loop),
-                           pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr), 0);
-  if (context == nullptr) return errno ? -errno : -ENOMEM;
-  if (pw_thread_loop_start(loop) < 0) return -EIO;
+  context_ = pw_context_new(pw_thread_loop_get_loop(loop_),
+                            pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr), 0);
+  if (context_ == nullptr) return errno ? -errno : -ENOMEM;
+  if (pw_thread_loop_start(loop_) < 0) return -EIO;
 
-  pw_thread_loop_lock(loop);
-  core = pw_context_connect(context, pw_properties_new(PW_KEY_APP_NAME, "lorvane-tap", nullptr), 0);
-  if (core == nullptr) {
-    const int error = errno ? -errno : -EIO;
-    pw_thread_loop_unlock(loop);
-    return error;
-  }
-  pw_core_add_listener(core, &coreListener, &kCoreEvents, this);
-  registry = pw_core_get_registry(core, PW_VERSION_REGISTRY, 0);
-  pw_registry_add_listener(registry, &registryListener, &kRegistryEvents, this);
+  LoopLock lock(loop_);
+  if (!openConnection()) return errno ? -errno : -EIO;
   // First the globals, then the info and properties of what they made us bind.
   const bool ok = roundtrip(3000) && roundtrip(3000);
-  const OSStatus status = ok ? 0 : (coreError ? coreError : -ETIMEDOUT);
-  pw_thread_loop_unlock(loop);
-  return status;
+  return ok ? 0 : (coreError_ ? coreError_ : -ETIMEDOUT);
 }
 
-bool Session::roundtrip(int timeoutMs) {
-  synced = false;
-  pendingSeq = pw_core_sync(core, PW_ID_CORE, pendingSeq);
+bool PipeWireSession::openConnection() {
+  core_ =
+      pw_context_connect(context_, pw_properties_new(PW_KEY_APP_NAME, "lorvane-tap", nullptr), 0);
+  if (core_ == nullptr) return false;
+  coreError_ = 0;
+  lost_ = false;
+  pw_core_add_listener(core_, &coreListener_, &PipeWireEvents::kCore, this);
+  registry_ = pw_core_get_registry(core_, PW_VERSION_REGISTRY, 0);
+  pw_registry_add_listener(registry_, &registryListener_, &PipeWireEvents::kRegistry, this);
+  return true;
+}
+
+void PipeWireSession::closeConnection() {
+  graph_.reset();  // releases every binding and link proxy
+  if (registry_) {
+    spa_hook_remove(&registryListener_);
+    pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry_));
+    registry_ = nullptr;
+  }
+  if (core_) {
+    spa_hook_remove(&coreListener_);
+    pw_core_disconnect(core_);
+    core_ = nullptr;
+  }
+  pingSeq_ = -1;
+}
+
+bool PipeWireSession::roundtrip(int timeoutMs) {
+  if (core_ == nullptr) return false;
+  synced_ = false;
+  syncSeq_ = pw_core_sync(core_, PW_ID_CORE, 0);
   timespec deadline{};
-  pw_thread_loop_get_time(loop, &deadline, int64_t(timeoutMs) * SPA_NSEC_PER_MSEC);
-  while (!synced && coreError == 0) {
-    if (pw_thread_loop_timed_wait_full(loop, &deadline) != 0) return false;
+  pw_thread_loop_get_time(loop_, &deadline, int64_t(timeoutMs) * SPA_NSEC_PER_MSEC);
+  while (!synced_ && coreError_ == 0) {
+    if (pw_thread_loop_timed_wait_full(loop_, &deadline) != 0) return false;
   }
-  return synced;
+  return synced_;
 }
 
-void Session::onGlobal(uint32_t id, const char* type, const spa_dict* props) {
-  if (strcmp(type, PW_TYPE_INTERFACE_Client) == 0) {
-    auto client = std::make_unique<Client>();
-    client->bound.proxy = static_cast<pw_proxy*>(
-        pw_registry_bind(registry, id, PW_TYPE_INTERFACE_Client, PW_VERSION_CLIENT, 0));
-    if (client->bound.proxy) {
-      pw_client_add_listener(reinterpret_cast<pw_client*>(client->bound.proxy),
-                             &client->bound.listener, &kClientEvents, this);
-    }
-    clients[id] = std::move(client);
-  } else if (strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
-    auto node = std::make_unique<Node>();
-    node->name = strProp(props, PW_KEY_NODE_NAME);
-    node->mediaClass = strProp(props, PW_KEY_MEDIA_CLASS);
-    node->info.mediaClass = node->mediaClass;
-    // Only playback streams need their full properties (owner pids, link group).
-    if (node->mediaClass == "Stream/Output/Audio") {
-      node->bound.proxy = static_cast<pw_proxy*>(
-          pw_registry_bind(registry, id, PW_TYPE_INTERFACE_Node, PW_VERSION_NODE, 0));
-      if (node->bound.proxy) {
-        pw_node_add_listener(reinterpret_cast<pw_node*>(node->bound.proxy), &node->bound.listener,
-                             &kNodeEvents, this);
-      }
-    }
-    nodes[id] = std::move(node);
-  } else if (strcmp(type, PW_TYPE_INTERFACE_Port) == 0) {
-    Port port;
-    const auto nodeId = pidProp(props, PW_KEY_NODE_ID);
-    if (!nodeId) return;
-    port.nodeId = uint32_t(*nodeId);
-    port.output = strProp(props, PW_KEY_PORT_DIRECTION) == "out";
-    port.monitor = boolProp(props, PW_KEY_PORT_MONITOR);
-    port.channel = strProp(props, PW_KEY_AUDIO_CHANNEL);
-    ports[id] = port;
-    if (port.nodeId == captureNodeId && !port.output) {
-      (port.channel == "FR" ? captureRight : captureLeft) = id;
-    }
-    reconcile();
-  } else if (strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0) {
-    const std::string name = strProp(props, PW_KEY_METADATA_NAME);
-    if (name != "default" && name != "settings") return;
-    auto meta = std::make_unique<Metadata>();
-    meta->name = name;
-    meta->bound.proxy = static_cast<pw_proxy*>(
-        pw_registry_bind(registry, id, PW_TYPE_INTERFACE_Metadata, PW_VERSION_METADATA, 0));
-    if (meta->bound.proxy) {
-      pw_metadata_add_listener(reinterpret_cast<pw_metadata*>(meta->bound.proxy),
-                               &meta->bound.listener, &kMetadataEvents, this);
-    }
-    metadata[id] = std::move(meta);
+void PipeWireSession::onDone(int seq) {
+  if (seq == syncSeq_) {
+    synced_ = true;
+    pw_thread_loop_signal(loop_, false);
   }
+  if (seq != pingSeq_) return;
+  pingSeq_ = -1;
+  // A new connection has answered: it knows its globals, so the capture node can follow.
+  if (link_ == Link::Connecting && !node_ && createNode() != 0) lost_ = true;
 }
 
-void Session::onGlobalRemove(uint32_t id) {
-  // Ids are reused: forget everything about this one before a new global can take it.
-  clients.erase(id);
-  nodes.erase(id);
-  metadata.erase(id);
-  if (ports.erase(id) > 0) {
-    if (id == captureLeft) captureLeft = SPA_ID_INVALID;
-    if (id == captureRight) captureRight = SPA_ID_INVALID;
-    for (auto it = links.begin(); it != links.end();) {
-      if (it->first.first == id || it->first.second == id) {
-        pw_proxy_destroy(it->second);
-        it = links.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
+void PipeWireSession::onError(int res) {
+  coreError_ = res < 0 ? res : -EIO;
+  lost_ = true;
+  pw_thread_loop_signal(loop_, false);
+  // The next tick drops the connection: it must not be destroyed inside its own event.
+  if (capturing_) armTick(true);
 }
 
-void Session::onMetadata(const char* key, const char* value) {
-  if (key == nullptr) return;
-  if (strcmp(key, "default.audio.sink") == 0) {
-    defaultSinkName = jsonName(value);
-  } else if (strcmp(key, "clock.rate") == 0) {
-    settingsRate = rateProp(value);
-  } else if (strcmp(key, "clock.force-rate") == 0) {
-    forcedRate = rateProp(value);
+OSStatus PipeWireSession::createNode() {
+  node_ = std::make_unique<PipeWireAudio::CaptureNode>();
+  node_->loop = loop_;
+  node_->fallbackRate = graph_.graphRate();
+  const OSStatus status =
+      node_->create(core_, names_.name, names_.description, names_.uid, names_.tapUUID);
+  if (status != 0) {
+    destroyNode();
+    return status;
   }
+  pw_filter_add_listener(node_->filter, &nodeListener_, &PipeWireEvents::kCaptureNode, this);
+  return 0;
 }
 
-double Session::graphRate() const {
-  if (forcedRate) return forcedRate;
-  if (settingsRate) return settingsRate;
-  if (coreRate) return coreRate;
-  return 48000;
+void PipeWireSession::destroyNode() {
+  if (!node_) return;
+  if (node_->filter) spa_hook_remove(&nodeListener_);
+  node_->destroy();
+  node_.reset();
 }
 
-std::optional<uint32_t> Session::defaultSinkId() const {
-  if (defaultSinkName.empty()) return std::nullopt;
-  for (const auto& [id, node] : nodes) {
-    if (node->name == defaultSinkName && node->mediaClass.rfind("Audio/", 0) == 0) return id;
+void PipeWireSession::adoptNode() {
+  if (!node_ || node_->filter == nullptr) return;
+  if (!graph_.captureNode()) {
+    const uint32_t id = pw_filter_get_node_id(node_->filter);
+    if (id == SPA_ID_INVALID) return;
+    graph_.adoptCaptureNode(id);
+    if (!graph_.captureNode()) return;  // its ports are still to come
   }
-  return std::nullopt;
+  if (link_ == Link::Connecting) finishReconnect();
+  pw_thread_loop_signal(loop_, false);
+}
+
+OSStatus PipeWireSession::openCaptureNode(const CaptureNodeNames& names, uint32_t& nodeId) {
+  LoopLock lock(loop_);
+  if (node_) return -EEXIST;
+  names_ = names;
+  OSStatus status = createNode();
+  // Wait until the daemon has given the node its id and its two ports are in the registry.
+  timespec deadline{};
+  pw_thread_loop_get_time(loop_, &deadline, 3 * SPA_NSEC_PER_SEC);
+  while (status == 0 && !graph_.captureNode()) {
+    if (node_->state == PW_FILTER_STATE_ERROR) status = -EIO;
+    if (coreError_ != 0) status = coreError_;
+    if (status == 0 && pw_thread_loop_timed_wait_full(loop_, &deadline) != 0) status = -ETIMEDOUT;
+  }
+  if (status != 0) {
+    destroyNode();
+    return status;
+  }
+  nodeId = *graph_.captureNode();
+  return 0;
+}
+
+OSStatus PipeWireSession::start(IOQueue& queue) {
+  LoopLock lock(loop_);
+  if (!node_) return -ENODEV;
+  queue_ = &queue;
+  node_->queue.store(queue_, std::memory_order_release);
+  const int res = pw_filter_set_active(node_->filter, true);
+  if (res < 0) return res;
+  capturing_ = true;
+  watch();
+  return 0;
+}
+
+void PipeWireSession::closeCaptureNode() {
+  LoopLock lock(loop_);
+  capturing_ = false;  // no tick acts from here on
+  destroyNode();       // dropLinks() waits for the daemon to have done both
+}
+
+void PipeWireSession::dropLinks() {
+  LoopLock lock(loop_);
+  graph_.dropLinks();
+  // The daemon has removed our node and links before we exit. Bounded: a frozen daemon
+  // must not hold up the stop (the daemon removes them anyway once our socket closes).
+  if (link_ == Link::Up && core_ != nullptr) roundtrip(200);
+}
+
+std::optional<uint32_t> PipeWireSession::defaultSink() {
+  LoopLock lock(loop_);
+  return graph_.defaultSink();
+}
+
+std::string PipeWireSession::nodeName(uint32_t id) {
+  LoopLock lock(loop_);
+  return graph_.nodeName(id);
+}
+
+double PipeWireSession::graphRate() {
+  LoopLock lock(loop_);
+  return graph_.graphRate();
 }
 
 }  // namespace lorvane::audio

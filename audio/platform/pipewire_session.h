@@ -1,8 +1,8 @@
 #pragma once
 
-// Internal to the PipeWire backend: the connection, the registry watcher and the links.
+// Internal to the PipeWire backend: the connection, the registry watcher, the capture node,
+// and keeping all three alive across a daemon that dies, restarts or freezes.
 
-#include <pipewire/extensions/metadata.h>
 #include <pipewire/pipewire.h>
 
 #include <cstdint>
@@ -12,86 +12,118 @@
 #include <string>
 #include <vector>
 
-#include "audio/platform/audio_platform.h"
-#include "audio/platform/link_policy.h"
+#include "audio/audio_platform.h"
 #include "audio/platform/pipewire_audio.h"
+#include "audio/platform/stream_graph.h"
 
 namespace lorvane::audio {
 
-/// The connection to the daemon on its own thread loop ("lorvane.pw"), and what the registry
-/// tells about clients, nodes, ports and metadata. Everything here is touched on the loop
-/// thread or with the loop locked.
-struct PipeWireAudio::Session {
-  struct Bound {  // a proxy bound to learn an object's full properties
+/// The names the capture node carries.
+struct CaptureNodeNames {
+  std::string name, description, uid, tapUUID;
+};
+
+/// The connection to the daemon on its own thread loop ("lorvane.pw"). Public methods lock the
+/// loop; everything else runs on the loop thread. Once capture has started, a core error (the
+/// daemon died) or, once the graph has gone quiet, a ping left unanswered for a second (it is
+/// frozen) is an outage: the connection is dropped, the queue gets silence at real-time pace
+/// from the last cycle on, and a new connection (50 ms backoff doubling to 2 s) brings back a
+/// fresh capture node with every capturable stream linked again (pipewire_outage.cpp).
+class PipeWireSession : private GraphPort {
+ public:
+  explicit PipeWireSession(std::vector<int32_t> excludedPids);
+  ~PipeWireSession() override;
+  PipeWireSession(const PipeWireSession&) = delete;
+  PipeWireSession& operator=(const PipeWireSession&) = delete;
+
+  /// Connects and learns the current graph. A failure status is a negative errno.
+  OSStatus connect();
+  /// Creates the capture node and adopts it once the daemon has registered it with both input
+  /// ports; from then on every capturable stream is linked into it. `nodeId` receives its id.
+  OSStatus openCaptureNode(const CaptureNodeNames& names, uint32_t& nodeId);
+  /// Hands every cycle to `queue` and starts the node; the session now outlives outages.
+  OSStatus start(IOQueue& queue);
+  /// Destroys the capture node for good (no reconnect follows).
+  void closeCaptureNode();
+  /// Removes our links and waits (at most 200 ms) until the daemon has done all of it.
+  void dropLinks();
+
+  std::optional<uint32_t> defaultSink();
+  std::string nodeName(uint32_t id);
+  double graphRate();
+
+ private:
+  /// A proxy bound to learn an object's full properties; its events go to the session.
+  struct Bound {
     pw_proxy* proxy = nullptr;
     spa_hook listener{};
     ~Bound();
   };
-  struct Client {
-    std::optional<int32_t> pid, secPid;
-    bool pulse = false;
-    bool ready = false;
-    Bound bound;
-  };
-  struct Node {
-    std::string name, mediaClass;
-    std::optional<uint32_t> clientId;
-    StreamNodeInfo info;
-    bool ready = false;  // its info event has arrived (playback streams only)
-    Bound bound;
-  };
-  struct Port {
-    uint32_t nodeId = 0;
-    bool output = false, monitor = false;
-    std::string channel;
-  };
-  struct Metadata {
-    std::string name;
-    Bound bound;
-  };
+  enum class Link { Up, Down, Connecting };
 
-  ~Session();
+  // GraphPort, on the loop thread.
+  void bind(uint32_t id, ObjectKind kind) override;
+  void unbind(uint32_t id) override;
+  uint64_t link(const LinkEnds& ends) override;
+  void unlink(uint64_t handle) override;
 
-  /// Connects and learns the current graph. A failure status is a negative errno.
-  OSStatus connect();
-  /// Waits (loop locked) until the daemon has handled everything sent so far.
+  // Connection and capture node (pipewire_session.cpp).
+  bool openConnection();
+  void closeConnection();
   bool roundtrip(int timeoutMs);
-  /// Links every capturable stream port into the capture node's inputs.
-  void reconcile();
-  /// Removes our links; what the capture node held is removed with it by the daemon.
-  void dropLinks();
+  OSStatus createNode();
+  void destroyNode();
+  void adoptNode();
 
-  double graphRate() const;
-  std::optional<uint32_t> defaultSinkId() const;
+  // Outages (pipewire_outage.cpp), on the loop thread.
+  void watch();
+  void armTick(bool outage);
+  void tick();
+  void beginOutage(int64_t now);
+  void retryLater(int64_t now);
+  void attempt(int64_t now);
+  void finishReconnect();
+  void paceSilence(int64_t now);
+  void pushSilence(int64_t frames);
 
-  pw_thread_loop* loop = nullptr;
-  pw_context* context = nullptr;
-  pw_core* core = nullptr;
-  spa_hook coreListener{};
-  pw_registry* registry = nullptr;
-  spa_hook registryListener{};
-  int pendingSeq = -1;
-  bool synced = false;
-  int coreError = 0;
+  // Event entry points (loop thread).
+  friend struct PipeWireEvents;
+  void onDone(int seq);
+  void onError(int res);
 
-  std::vector<int32_t> excludedPids;
-  uint32_t captureNodeId = SPA_ID_INVALID;
-  uint32_t captureLeft = SPA_ID_INVALID, captureRight = SPA_ID_INVALID;  // our input ports
+  pw_thread_loop* loop_ = nullptr;
+  pw_context* context_ = nullptr;
+  pw_core* core_ = nullptr;
+  spa_hook coreListener_{};
+  pw_registry* registry_ = nullptr;
+  spa_hook registryListener_{};
+  std::map<uint32_t, std::unique_ptr<Bound>> bound_;
+  std::map<uint64_t, pw_proxy*> links_;
+  uint64_t lastLink_ = 0;
+  StreamGraph graph_;
 
-  std::map<uint32_t, std::unique_ptr<Client>> clients;
-  std::map<uint32_t, std::unique_ptr<Node>> nodes;
-  std::map<uint32_t, Port> ports;
-  std::map<uint32_t, std::unique_ptr<Metadata>> metadata;
-  std::map<std::pair<uint32_t, uint32_t>, pw_proxy*> links;  // (stream port, our port)
-  std::string defaultSinkName;
-  uint32_t settingsRate = 0, forcedRate = 0, coreRate = 0;
+  CaptureNodeNames names_;
+  std::unique_ptr<PipeWireAudio::CaptureNode> node_;
+  spa_hook nodeListener_{};
+  IOQueue* queue_ = nullptr;
 
-  // Registry and object callbacks (loop thread).
-  void onGlobal(uint32_t id, const char* type, const spa_dict* props);
-  void onGlobalRemove(uint32_t id);
-  void onMetadata(const char* key, const char* value);
-  void link(uint32_t outPort, uint32_t outNode, uint32_t inPort);
-  bool captures(const Node& node) const;
+  int syncSeq_ = -1;  // a roundtrip from a public method
+  bool synced_ = false;
+  int coreError_ = 0;
+
+  // Outage handling, from start() on.
+  spa_source* tick_ = nullptr;
+  Link link_ = Link::Up;
+  bool capturing_ = false;
+  bool lost_ = false;  // the connection failed; the next tick acts on it
+  int pingSeq_ = -1;   // the ping in flight, or the new connection's first sync
+  int64_t pingSentNs_ = 0;
+  int64_t backoffMs_ = 0;
+  int64_t nextAttemptNs_ = 0;  // Down: the next try; Connecting: the try's deadline
+  int64_t silenceFromNs_ = 0;  // audio stopped here; silence is paced from it
+  int64_t silenceFrames_ = 0;
+  double silenceRate_ = 48000;
+  int64_t audioBackNs_ = 0;  // start or the last reconnect: no cycle is older than this
 };
 
 }  // namespace lorvane::audio

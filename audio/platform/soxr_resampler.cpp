@@ -1,10 +1,34 @@
-#include "audio/platform/soxr_resampler.h"
-
 #include <soxr.h>
 
-namespace lorvane::audio {
+#include "audio/resampler.h"
 
-std::unique_ptr<SoxrResampler> SoxrResampler::make(double inputRate, double outputRate) {
+namespace lorvane::audio {
+namespace {
+
+class SoxrResampler final : public Resampler {
+ public:
+  explicit SoxrResampler(soxr_t handle) : handle_(handle) {}
+  ~SoxrResampler() override { soxr_delete(handle_); }
+  SoxrResampler(const SoxrResampler&) = delete;
+  SoxrResampler& operator=(const SoxrResampler&) = delete;
+
+  Result process(std::span<const float> in, std::span<float> out, bool endOfInput) override {
+    Result result;
+    // A null input means end of input to libsoxr, so an empty block must still point somewhere.
+    static const float kNothing = 0.0f;
+    const float* data = in.empty() ? &kNothing : in.data();
+    soxr_process(handle_, endOfInput && in.empty() ? nullptr : data, in.size(), &result.consumed,
+                 out.data(), out.size(), &result.produced);
+    return result;
+  }
+
+ private:
+  soxr_t handle_;
+};
+
+}  // namespace
+
+std::unique_ptr<Resampler> makeResampler(double inputRate, double outputRate) {
   soxr_error_t error = nullptr;
   const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
   // Linear phase, flat (within 0.01 dB) to 7 kHz, at least 96 dB down from 8.5 kHz: what a
@@ -19,22 +43,7 @@ std::unique_ptr<SoxrResampler> SoxrResampler::make(double inputRate, double outp
     if (handle != nullptr) soxr_delete(handle);
     return nullptr;
   }
-  return std::unique_ptr<SoxrResampler>(new SoxrResampler(handle));
-}
-
-SoxrResampler::~SoxrResampler() {
-  soxr_delete(static_cast<soxr_t>(handle_));
-}
-
-SoxrResampler::Result SoxrResampler::process(std::span<const float> in, std::span<float> out,
-                                             bool endOfInput) {
-  Result result;
-  // A null input means end of input to libsoxr, so an empty block must still point somewhere.
-  static const float kNothing = 0.0f;
-  const float* data = in.empty() ? &kNothing : in.data();
-  soxr_process(static_cast<soxr_t>(handle_), endOfInput && in.empty() ? nullptr : data, in.size(),
-               &result.consumed, out.data(), out.size(), &result.produced);
-  return result;
+  return std::make_unique<SoxrResampler>(handle);
 }
 
 }  // namespace lorvane::audio

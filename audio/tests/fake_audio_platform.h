@@ -4,8 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/platform/audio_platform.h"
-#include "audio/tap_queue.h"
+#include "audio/audio_platform.h"
 #include "report/status_line.h"
 
 namespace lorvane::audio::testing {
@@ -31,7 +30,7 @@ class FakeAudioPlatform : public AudioPlatform {
   Dictionary aggregate;
 
   OSStatus getPropertyData(AudioObjectID object, uint32_t selector, std::optional<int32_t> pid,
-                           PropertyValue& dest) override {
+                           PropertyData& dest) override {
     calls.push_back("get " + std::to_string(selector) + " " + std::to_string(object));
     if (auto it = propStatus.find(selector); it != propStatus.end() && it->second != 0) {
       return it->second;
@@ -72,7 +71,7 @@ class FakeAudioPlatform : public AudioPlatform {
     trace(calls.back());
     return 0;
   }
-  OSStatus createIOProcID(AudioObjectID, TapQueue&, IOBlock, IOProcID& procID) override {
+  OSStatus createIOProcID(AudioObjectID, IOQueue&, IOBlock, IOProcID& procID) override {
     calls.push_back("createIOProc");
     if (ioProcStatus == 0 && ioProcGivesId) procID = 1;
     return ioProcStatus;

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "audio/platform/soxr_resampler.h"
+#include "audio/resampler.h"
 #include "audio/tests/converter_quality.h"
 #include "audio/tests/tone.h"
 
@@ -15,7 +15,7 @@ namespace {
 
 // The resampler's own stop-band rejection, before the 16-bit rounding hides it.
 double floatRejectionDb(double freq, double rate) {
-  auto resampler = SoxrResampler::make(rate, 16000);
+  auto resampler = makeResampler(rate, 16000);
   const auto in = sine(freq, rate, 1.0, 1.0);
   std::vector<float> out(in.size());
   const auto r = resampler->process(in, out);

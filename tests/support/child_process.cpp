@@ -63,6 +63,10 @@ ChildProcess::ChildProcess(const std::string& path, std::vector<std::string> arg
   if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) {
     throw std::runtime_error("pipe2 failed");
   }
+  if (options.nonBlocking) {
+    fcntl(in[0], F_SETFL, O_NONBLOCK);
+    fcntl(out[1], F_SETFL, O_NONBLOCK);
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], 0);

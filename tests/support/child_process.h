@@ -25,6 +25,8 @@ struct ChildOptions {
   std::map<std::string, std::optional<std::string>> env;
   /// When false, stdout is left unread so the child's writes back up (see stdoutFd()).
   bool drainStdout = true;
+  /// O_NONBLOCK on the child's stdin and stdout, as some parents hand them over.
+  bool nonBlocking = false;
 };
 
 /// A program run with pipes on all three standard streams. stdout and stderr are collected

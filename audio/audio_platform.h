@@ -10,8 +10,6 @@
 
 namespace lorvane::audio {
 
-class TapQueue;
-
 /// An audio object: a process, the tap, a device. 0 means none.
 using AudioObjectID = uint32_t;
 /// 0 for success; a failure is a negative errno.
@@ -54,7 +52,7 @@ inline constexpr uint32_t kAudioFormatFlagIsNonInterleaved = 32;
 inline constexpr uint32_t kCATapUnmuted = 0;
 
 /// The value of one property read: an object id, a string, or a stream format.
-using PropertyValue = std::variant<AudioObjectID, std::string, AudioStreamBasicDescription>;
+using PropertyData = std::variant<AudioObjectID, std::string, AudioStreamBasicDescription>;
 
 /// What the tap captures: a stereo mix of every process but the excluded ones.
 struct TapDescription {
@@ -90,6 +88,22 @@ struct AudioBufferList {
 /// The capture callback; runs on the serial queue, one call at a time.
 using IOBlock = std::function<void(const AudioBufferList& input)>;
 
+/// The serial queue an IO proc runs on, as the sound system sees it: its real-time callback
+/// hands each graph cycle over with push(), and the queue's own thread runs the block.
+class IOQueue {
+ public:
+  /// Starts the queue's thread, which runs `block` for the cycles pushed.
+  virtual void start(IOBlock block) = 0;
+  /// Real-time side: one cycle of `frames` frames in `channelCount` planar channels at
+  /// `rate`. Missing channels count as silence, extra ones are ignored; with `valid`, channel
+  /// c holds only valid[c] frames and silence follows. Never allocates, locks or waits.
+  virtual void push(const float* const* channels, uint32_t channelCount, uint32_t frames,
+                    double rate, const uint32_t* valid = nullptr) noexcept = 0;
+
+ protected:
+  ~IOQueue() = default;
+};
+
 /// The operations audio capture needs from the sound system. Every call returns a status;
 /// on failure its out-parameter is left as it was.
 class AudioPlatform {
@@ -99,7 +113,7 @@ class AudioPlatform {
   /// Reads property `selector` of `object` into `dest`, whose alternative gives the type. With
   /// `pidQualifier` the read is qualified by that process id ('id2p').
   virtual OSStatus getPropertyData(AudioObjectID object, uint32_t selector,
-                                   std::optional<int32_t> pidQualifier, PropertyValue& dest) = 0;
+                                   std::optional<int32_t> pidQualifier, PropertyData& dest) = 0;
   /// Creates the process tap; `tapID` receives its id.
   virtual OSStatus createProcessTap(const TapDescription& desc, AudioObjectID& tapID) = 0;
   virtual OSStatus destroyProcessTap(AudioObjectID tapID) = 0;
@@ -108,7 +122,7 @@ class AudioPlatform {
   virtual OSStatus destroyAggregateDevice(AudioObjectID aggID) = 0;
   /// Registers `block` so that it runs on `queue` for every captured block once the device
   /// has started; `procID` receives the registration (a success may leave it 0).
-  virtual OSStatus createIOProcID(AudioObjectID device, TapQueue& queue, IOBlock block,
+  virtual OSStatus createIOProcID(AudioObjectID device, IOQueue& queue, IOBlock block,
                                   IOProcID& procID) = 0;
   /// Starts the device: from here on the registered block runs.
   virtual OSStatus deviceStart(AudioObjectID device, IOProcID procID) = 0;

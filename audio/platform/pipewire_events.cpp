@@ -1,0 +1,88 @@
+#include "audio/platform/pipewire_events.h"
+
+#include "audio/platform/pipewire_props.h"
+#include "audio/platform/pipewire_session.h"
+
+namespace lorvane::audio {
+namespace {
+
+PipeWireSession& sessionOf(void* data) {
+  return *static_cast<PipeWireSession*>(data);
+}
+
+}  // namespace
+
+const pw_core_events PipeWireEvents::kCore = [] {
+  pw_core_events events{};
+  events.version = PW_VERSION_CORE_EVENTS;
+  events.info = [](void* data, const pw_core_info* info) {
+    const char* rate = info->props ? spa_dict_lookup(info->props, "default.clock.rate") : nullptr;
+    sessionOf(data).graph_.setCoreRate(parseRate(rate));
+  };
+  events.done = [](void* data, uint32_t id, int seq) {
+    if (id == PW_ID_CORE) sessionOf(data).onDone(seq);
+  };
+  // An error on the core itself means the connection is broken (the socket closed: -EPIPE).
+  events.error = [](void* data, uint32_t id, int /*seq*/, int res, const char* /*message*/) {
+    if (id == PW_ID_CORE) sessionOf(data).onError(res);
+  };
+  return events;
+}();
+
+const pw_registry_events PipeWireEvents::kRegistry = [] {
+  pw_registry_events events{};
+  events.version = PW_VERSION_REGISTRY_EVENTS;
+  events.global = [](void* data, uint32_t id, uint32_t /*permissions*/, const char* type,
+                     uint32_t /*version*/, const spa_dict* props) {
+    PipeWireSession& self = sessionOf(data);
+    const GlobalFacts facts = readGlobal(type, props);
+    self.graph_.addGlobal(id, facts);
+    if (facts.kind == ObjectKind::Port) self.adoptNode();
+  };
+  events.global_remove = [](void* data, uint32_t id) { sessionOf(data).graph_.removeGlobal(id); };
+  return events;
+}();
+
+const pw_client_events PipeWireEvents::kClient = [] {
+  pw_client_events events{};
+  events.version = PW_VERSION_CLIENT_EVENTS;
+  events.info = [](void* data, const pw_client_info* info) {
+    sessionOf(data).graph_.clientInfo(info->id, readClient(info->props));
+  };
+  return events;
+}();
+
+const pw_node_events PipeWireEvents::kNode = [] {
+  pw_node_events events{};
+  events.version = PW_VERSION_NODE_EVENTS;
+  events.info = [](void* data, const pw_node_info* info) {
+    if (!(info->change_mask & PW_NODE_CHANGE_MASK_PROPS)) return;
+    sessionOf(data).graph_.nodeInfo(info->id, readNode(info->props));
+  };
+  return events;
+}();
+
+const pw_metadata_events PipeWireEvents::kMetadata = [] {
+  pw_metadata_events events{};
+  events.version = PW_VERSION_METADATA_EVENTS;
+  events.property = [](void* data, uint32_t subject, const char* key, const char* /*type*/,
+                       const char* value) {
+    if (subject == PW_ID_CORE) sessionOf(data).graph_.metadataProperty(key, value);
+    return 0;
+  };
+  return events;
+}();
+
+const pw_filter_events PipeWireEvents::kCaptureNode = [] {
+  pw_filter_events events{};
+  events.version = PW_VERSION_FILTER_EVENTS;
+  events.state_changed = [](void* data, pw_filter_state /*old*/, pw_filter_state /*state*/,
+                            const char* /*error*/) { sessionOf(data).adoptNode(); };
+  return events;
+}();
+
+void PipeWireEvents::onTick(void* data, uint64_t /*expirations*/) {
+  sessionOf(data).tick();
+}
+
+}  // namespace lorvane::audio

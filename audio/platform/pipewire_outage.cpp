@@ -1,0 +1,158 @@
+#include <time.h>
+
+#include <algorithm>
+
+#include "audio/platform/pipewire_capture_node.h"
+#include "audio/platform/pipewire_events.h"
+#include "audio/platform/pipewire_session.h"
+
+// Keeping the capture alive when the daemon dies, restarts or freezes. Everything here runs on
+// the loop thread from one timer, the tick: every 500 ms while connected, every 50 ms during an
+// outage (silence and reconnect attempts). A dead daemon shows as a core error; a frozen one
+// only as silence from both the graph and the daemon. So while cycles arrive nothing is sent;
+// once they have stopped for 250 ms, a ping left unanswered for a second is an outage.
+
+namespace lorvane::audio {
+namespace {
+
+constexpr int64_t kMs = 1000000;
+constexpr uint32_t kCaptureChannels = 2;  // FL and FR
+constexpr int64_t kUpTickMs = 500;        // two wake-ups a second: the cost of watching
+constexpr int64_t kQuietMs = 250;  // the graph may pause this long before the daemon is asked
+constexpr int64_t kPingTimeoutMs = 1000;  // a frozen daemon answers nothing
+constexpr int64_t kOutageTickMs = 50;
+constexpr int64_t kFirstBackoffMs = 50;
+constexpr int64_t kLongestBackoffMs = 2000;
+constexpr int64_t kAttemptTimeoutMs = 1500;  // connect, registry, capture node and its ports
+// Silence owed from before the outage was noticed is caught up at most this much per tick
+// (6.8 times real time), so the queue's ring (64 Ki frames) never overflows.
+constexpr int64_t kMostSilencePerTick = 16384;
+constexpr int64_t kSilencePiece = 2048;
+
+int noop(spa_loop*, bool, uint32_t, const void*, size_t, void*) {
+  return 0;
+}
+
+int64_t monotonicNs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+}  // namespace
+
+void PipeWireSession::watch() {
+  audioBackNs_ = monotonicNs();
+  tick_ = pw_loop_add_timer(pw_thread_loop_get_loop(loop_), PipeWireEvents::onTick, this);
+  armTick(false);
+}
+
+void PipeWireSession::armTick(bool outage) {
+  if (tick_ == nullptr) return;
+  // Runs now (a zero value would disarm the timer), then at the pace of the state.
+  const int64_t everyMs = outage ? kOutageTickMs : kUpTickMs;
+  timespec now{0, 1};
+  timespec interval{everyMs / 1000, (everyMs % 1000) * kMs};
+  pw_loop_update_timer(pw_thread_loop_get_loop(loop_), tick_, &now, &interval, false);
+}
+
+void PipeWireSession::tick() {
+  if (!capturing_) return;
+  const int64_t now = monotonicNs();
+  switch (link_) {
+    case Link::Up: {
+      const int64_t lastCycle = node_ ? node_->lastCycleNs.load(std::memory_order_relaxed) : 0;
+      const bool quiet = now - std::max(lastCycle, audioBackNs_) >= kQuietMs * kMs;
+      if (lost_ || (pingSeq_ >= 0 && now - pingSentNs_ >= kPingTimeoutMs * kMs)) {
+        beginOutage(now);
+      } else if (pingSeq_ < 0 && quiet) {
+        pingSeq_ = pw_core_sync(core_, PW_ID_CORE, 0);
+        pingSentNs_ = now;
+      }
+      break;
+    }
+    case Link::Connecting:
+      paceSilence(now);
+      if (lost_ || now >= nextAttemptNs_) {  // failed or timed out: drop it and wait
+        destroyNode();
+        closeConnection();
+        link_ = Link::Down;
+        retryLater(now);
+      }
+      break;
+    case Link::Down:
+      paceSilence(now);
+      if (now >= nextAttemptNs_) attempt(now);
+      break;
+  }
+}
+
+void PipeWireSession::beginOutage(int64_t now) {
+  // Audio stopped with the last cycle the node saw (or the reconnect, if it saw none).
+  const int64_t lastCycle = node_ ? node_->lastCycleNs.load(std::memory_order_relaxed) : 0;
+  silenceFromNs_ = std::min(now, std::max(lastCycle, audioBackNs_));
+  if (silenceFromNs_ == 0) silenceFromNs_ = now;
+  silenceFrames_ = 0;
+  silenceRate_ = graph_.graphRate();
+  if (node_) {
+    // The queue has one producer: the real-time thread must be done with it before the
+    // silence starts. Detached here, and the data loop has finished any cycle in progress
+    // once the blocking no-op below returns.
+    node_->queue.store(nullptr, std::memory_order_release);
+    pw_loop_invoke(pw_data_loop_get_loop(pw_context_get_data_loop(context_)), noop, 0, nullptr, 0,
+                   true, nullptr);
+  }
+  destroyNode();
+  closeConnection();
+  link_ = Link::Down;
+  backoffMs_ = kFirstBackoffMs;
+  retryLater(now);
+  armTick(true);
+}
+
+void PipeWireSession::retryLater(int64_t now) {
+  nextAttemptNs_ = now + backoffMs_ * kMs;
+  backoffMs_ = std::min(2 * backoffMs_, kLongestBackoffMs);
+}
+
+void PipeWireSession::attempt(int64_t now) {
+  if (!openConnection()) {  // no daemon listening yet
+    retryLater(now);
+    return;
+  }
+  // Its answer means the registry's globals have arrived: onDone then creates the node.
+  pingSeq_ = pw_core_sync(core_, PW_ID_CORE, 0);
+  link_ = Link::Connecting;
+  nextAttemptNs_ = now + kAttemptTimeoutMs * kMs;
+}
+
+void PipeWireSession::finishReconnect() {
+  const int64_t now = monotonicNs();
+  paceSilence(now);
+  // Whatever silence was still owed is given now, all of it: the node's cycles follow on.
+  pushSilence(int64_t(double(now - silenceFromNs_) * silenceRate_ / 1e9) - silenceFrames_);
+  node_->queue.store(queue_, std::memory_order_release);
+  pw_filter_set_active(node_->filter, true);
+  link_ = Link::Up;
+  audioBackNs_ = now;
+  armTick(false);
+}
+
+void PipeWireSession::paceSilence(int64_t now) {
+  const int64_t due = int64_t(double(now - silenceFromNs_) * silenceRate_ / 1e9);
+  const int64_t frames = std::min(due - silenceFrames_, kMostSilencePerTick);
+  if (frames <= 0) return;
+  pushSilence(frames);
+  silenceFrames_ += frames;
+}
+
+void PipeWireSession::pushSilence(int64_t frames) {
+  // In pieces the size of a long graph cycle: the queue wakes its thread every few pushes, so
+  // a large catch-up in one push could fill the ring before its thread takes any of it.
+  const float* none[kCaptureChannels] = {nullptr, nullptr};
+  for (; frames > 0; frames -= kSilencePiece) {
+    queue_->push(none, kCaptureChannels, uint32_t(std::min(frames, kSilencePiece)), silenceRate_);
+  }
+}
+
+}  // namespace lorvane::audio
