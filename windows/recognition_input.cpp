@@ -15,15 +15,15 @@ constexpr int kInkContrast = 64;
 constexpr int64_t kSmallTextHeight = 15;
 constexpr int kSmallTextFactor = 2;
 
-bool inkRow(const GrayImage& gray, int64_t y, uint8_t paper) {
+}  // namespace
+
+bool isInkRow(const GrayImage& gray, int64_t y, uint8_t paper) {
   const uint8_t* row = gray.pixels.data() + y * gray.width;
   for (int64_t x = 0; x < gray.width; ++x) {
     if (std::abs(int{row[x]} - int{paper}) >= kInkContrast) return true;
   }
   return false;
 }
-
-}  // namespace
 
 GrayImage toGray(const Image& image) {
   GrayImage gray{image.width, image.height, {}};
@@ -46,7 +46,7 @@ int64_t typicalLineHeight(const GrayImage& gray, uint8_t background) {
   std::vector<int64_t> bands;
   int64_t run = 0;
   for (int64_t y = 0; y <= gray.height; ++y) {
-    if (y < gray.height && inkRow(gray, y, background)) {
+    if (y < gray.height && isInkRow(gray, y, background)) {
       ++run;
     } else {
       if (run >= 3) bands.push_back(run);
@@ -100,54 +100,6 @@ PreparedImage prepareForRecognition(const Image& image) {
     return {upscale(gray, kSmallTextFactor), kSmallTextFactor, paper};
   }
   return {std::move(gray), 1, paper};
-}
-
-}  // namespace lorvane
-
-namespace lorvane {
-
-std::vector<RowBand> splitIntoBands(const GrayImage& gray, uint8_t paper, int parts,
-                                    int64_t minHeight) {
-  std::vector<RowBand> bands;
-  if (gray.height <= 0) return bands;
-  std::vector<bool> blank(static_cast<size_t>(gray.height));
-  for (int64_t y = 0; y < gray.height; ++y) blank[y] = !inkRow(gray, y, paper);
-
-  int64_t top = 0;
-  for (int i = 1; i < parts; ++i) {
-    const int64_t ideal = gray.height * i / parts;
-    // The blank row nearest to the even split, searching both ways.
-    int64_t cut = -1;
-    for (int64_t d = 0; d < gray.height && cut < 0; ++d) {
-      if (ideal - d > top && blank[ideal - d])
-        cut = ideal - d;
-      else if (ideal + d < gray.height && blank[ideal + d])
-        cut = ideal + d;
-    }
-    if (cut < 0 || cut - top < minHeight || gray.height - cut < minHeight) continue;
-    bands.push_back({top, cut});
-    top = cut;
-  }
-  bands.push_back({top, gray.height});
-  return bands;
-}
-
-bool hasCjk(std::string_view utf8) {
-  auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(utf8[i])); };
-  for (size_t i = 0; i + 1 < utf8.size(); ++i) {
-    const uint32_t lead = byte(i);
-    // The CJK extension planes (U+20000 and up) start with F0 A0 and above.
-    if (lead == 0xF0 && byte(i + 1) >= 0xA0) return true;
-    if (lead < 0xE0 || lead >= 0xF0 || i + 2 >= utf8.size()) continue;
-    const uint32_t cp = ((lead & 0x0F) << 12) | ((byte(i + 1) & 0x3F) << 6) | (byte(i + 2) & 0x3F);
-    // U+2E80 to U+9FFF: radicals, CJK punctuation, kana, ideographs; U+F900 to U+FAFF:
-    // compatibility ideographs; U+FF00 to U+FFEF: full-width and half-width forms.
-    if ((cp >= 0x2E80 && cp <= 0x9FFF) || (cp >= 0xF900 && cp <= 0xFAFF) ||
-        (cp >= 0xFF00 && cp <= 0xFFEF)) {
-      return true;
-    }
-  }
-  return false;
 }
 
 }  // namespace lorvane

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 #include <vector>
 
 #include "windows/image.h"
@@ -21,6 +20,9 @@ GrayImage toGray(const Image& image);
 /// The most frequent grey level: the window's background.
 uint8_t backgroundLevel(const GrayImage& gray);
 
+/// True when row y holds a pixel far from the paper level.
+bool isInkRow(const GrayImage& gray, int64_t y, uint8_t paper);
+
 /// The median height in pixels of the bands of rows that hold text (rows with pixels far from
 /// the background), bands under 3 rows left out; 0 when there are none.
 int64_t typicalLineHeight(const GrayImage& gray, uint8_t background);
@@ -34,22 +36,6 @@ struct PreparedImage {
   int scale = 1;
   uint8_t paper = 255;  // background level after inversion
 };
-
-/// A run of whole rows [top, bottom).
-struct RowBand {
-  int64_t top = 0;
-  int64_t bottom = 0;
-};
-
-/// Cuts the image into at most `parts` bands of similar height for recognition in parallel.
-/// Every cut lies on a row without ink (nearest to the even split), so no text line is cut;
-/// bands lower than `minHeight` are not made. Always at least one band for a non-empty image.
-std::vector<RowBand> splitIntoBands(const GrayImage& gray, uint8_t paper, int parts,
-                                    int64_t minHeight);
-
-/// True when the UTF-8 text holds a CJK character (ideograph, kana, CJK punctuation or
-/// full-width form): a line without one is read again with the English model.
-bool hasCjk(std::string_view utf8);
 
 /// Grey, dark text on a light background (dark themes are inverted) and small text enlarged,
 /// since the recognizer reads both far worse otherwise. Enlargement is uniform, so normalized

@@ -50,42 +50,5 @@ TEST(RecognitionInput, SmallTextIsEnlargedAndDarkThemesInverted) {
   EXPECT_EQ(dark.gray.pixels[0], 255 - 0x1E);
 }
 
-TEST(RecognitionInput, BandsAreCutOnBlankRowsNearTheEvenSplit) {
-  // Bands of 12 ink rows every 24 rows from row 10: rows 10-21 ink, 22-33 blank, ...
-  const GrayImage g = toGray(page(200, 400, 12, 0xFFFFFF, 0));
-  const std::vector<RowBand> two = splitIntoBands(g, 255, 2, 50);
-  ASSERT_EQ(two.size(), 2u);
-  EXPECT_EQ(two[0].top, 0);
-  EXPECT_EQ(two[1].bottom, 400);
-  EXPECT_EQ(two[0].bottom, two[1].top);
-  EXPECT_EQ(two[0].bottom, 200);  // row 200 is blank (178-189 ink, 190-201 blank)
-  const std::vector<RowBand> four = splitIntoBands(g, 255, 4, 50);
-  ASSERT_EQ(four.size(), 4u);
-  for (size_t i = 1; i < four.size(); ++i) {
-    EXPECT_EQ(four[i - 1].bottom, four[i].top);
-    EXPECT_TRUE((four[i].top - 10) % 24 >= 12) << four[i].top;  // never inside a line
-  }
-  // Too low for two bands of 50 rows, or no blank row at all: one band.
-  EXPECT_EQ(splitIntoBands(g, 255, 2, 250).size(), 1u);
-  const GrayImage ink{10, 300, std::vector<uint8_t>(3000, 0)};
-  const std::vector<RowBand> whole = splitIntoBands(ink, 255, 2, 50);
-  ASSERT_EQ(whole.size(), 1u);
-  EXPECT_EQ(whole[0].bottom, 300);
-  EXPECT_TRUE(splitIntoBands(GrayImage{}, 255, 2, 50).empty());
-}
-
-TEST(RecognitionInput, CjkDetection) {
-  EXPECT_FALSE(hasCjk("Version 2.14 fixes the crash (bring the draft)."));
-  EXPECT_FALSE(hasCjk("caf\xc3\xa9 \xe2\x80\x94 na\xc3\xafve"));  // é, em dash, ï
-  EXPECT_TRUE(hasCjk("\xe3\x81\x82"));                            // あ
-  EXPECT_TRUE(hasCjk("Python \xe3\x81\xa8 C++"));                 // と
-  EXPECT_TRUE(hasCjk("\xe6\x9d\xb1\xe4\xba\xac"));                // 東京
-  EXPECT_TRUE(hasCjk("\xe3\x80\x81"));                            // 、
-  EXPECT_TRUE(hasCjk("\xef\xbc\xa1"));                            // Ａ full-width
-  EXPECT_TRUE(hasCjk("\xf0\xa0\x80\x8b"));                        // U+2000B
-  EXPECT_FALSE(hasCjk("\xe3"));                                   // truncated
-  EXPECT_FALSE(hasCjk("\xef\xbf\xbd"));                           // U+FFFD is no CJK
-}
-
 }  // namespace
 }  // namespace lorvane

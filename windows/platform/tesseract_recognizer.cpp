@@ -11,8 +11,10 @@
 #include <thread>
 #include <utility>
 
+#include "windows/line_script.h"
 #include "windows/platform/stderr_capture.h"
 #include "windows/recognition_input.h"
+#include "windows/row_bands.h"
 
 namespace lorvane {
 namespace {
@@ -125,7 +127,7 @@ struct Worker {
     }
 
     const bool anyLatin = std::any_of(lines.begin(), lines.end(), [](const Line& l) {
-      return !l.text.empty() && !hasCjk(l.text);
+      return !l.text.empty() && !hasKanaOrKanji(l.text);
     });
     if (!anyLatin) return;
     std::lock_guard lock(latin->mutex);
@@ -136,7 +138,7 @@ struct Worker {
     latin->api->SetImage(rows, width, height, 1, width);
     latin->api->SetSourceResolution(96 * input.scale);
     for (Line& line : lines) {
-      if (line.text.empty() || hasCjk(line.text)) continue;
+      if (line.text.empty() || hasKanaOrKanji(line.text)) continue;
       const int left = std::max(0, line.left - kLinePad);
       const int top = std::max(0, line.top - kLinePad);
       const int right = std::min(width, line.right + kLinePad);
