@@ -11,6 +11,7 @@
 #include <thread>
 #include <utility>
 
+#include "windows/glyph_shape.h"
 #include "windows/line_script.h"
 #include "windows/platform/stderr_capture.h"
 #include "windows/recognition_input.h"
@@ -77,6 +78,28 @@ struct LatinEngine {
     load(api, kLatin, tesseract::PSM_SINGLE_LINE);
   }
 };
+
+// Turns each "," of the text that `api` just read into "." where its mark is round (see
+// isRoundMark). The k-th comma symbol of the iterator is the k-th "," of the text.
+void restoreFullStops(tesseract::TessBaseAPI& api, const PreparedImage& input, RowBand band,
+                      std::string& text) {
+  if (text.find(',') == std::string::npos) return;
+  std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+  if (!it || it->Empty(tesseract::RIL_SYMBOL)) return;
+  size_t at = 0;
+  do {
+    std::unique_ptr<char[]> symbol(it->GetUTF8Text(tesseract::RIL_SYMBOL));
+    if (symbol == nullptr || std::string_view(symbol.get()) != ",") continue;
+    at = text.find(',', at);
+    if (at == std::string::npos) return;
+    int left, top, right, bottom;
+    if (it->BoundingBox(tesseract::RIL_SYMBOL, &left, &top, &right, &bottom) &&
+        isRoundMark(input.gray, input.paper, {left, band.top + top, right, band.top + bottom})) {
+      text[at] = '.';
+    }
+    ++at;
+  } while (it->Next(tesseract::RIL_SYMBOL));
+}
 
 // A Japanese engine of its own per worker thread, made on first use and kept.
 struct Worker {
@@ -145,7 +168,10 @@ struct Worker {
       const int bottom = std::min(height, line.bottom + kLinePad);
       latin->api->SetRectangle(left, top, right - left, bottom - top);
       std::unique_ptr<char[]> raw(latin->api->GetUTF8Text());
-      if (std::string text = trimmed(raw.get()); !text.empty()) line.text = std::move(text);
+      if (std::string text = trimmed(raw.get()); !text.empty()) {
+        line.text = std::move(text);
+        restoreFullStops(*latin->api, input, band, line.text);
+      }
     }
   }
 };
