@@ -24,6 +24,10 @@ TEST(RecognitionInput, GreyLevelsAndBackground) {
 
 TEST(RecognitionInput, LineHeightIsTheMedianBand) {
   EXPECT_EQ(typicalLineHeight(toGray(page(200, 300, 12, 0xFFFFFF, 0)), 255), 12);
+  // A frame down the side joins every row there, but not in the other strips.
+  Image framed = page(200, 300, 12, 0xFFFFFF, 0);
+  for (int64_t y = 0; y < 300; ++y) framed.pixels[static_cast<size_t>(y * 200 + 2)] = 0;
+  EXPECT_EQ(typicalLineHeight(toGray(framed), 255), 12);
   EXPECT_EQ(typicalLineHeight(toGray(page(200, 300, 2, 0xFFFFFF, 0)), 255), 0);
   EXPECT_EQ(typicalLineHeight(toGray(Image{4, 4, std::vector<uint32_t>(16, 0xFFFFFF)}), 255), 0);
 }
@@ -36,6 +40,30 @@ TEST(RecognitionInput, UpscaleKeepsFlatAreasAndInterpolatesEdges) {
   for (uint8_t v : big.pixels) EXPECT_EQ(v, 90);
   const GrayImage edge = upscale(GrayImage{2, 1, {0, 200}}, 2);
   EXPECT_EQ(edge.pixels, (std::vector<uint8_t>{0, 50, 150, 200, 0, 50, 150, 200}));
+}
+
+TEST(RecognitionInput, ScalingRule) {
+  EXPECT_EQ(enlargementFor(14, false).factor, 2);  // anti-aliased, small
+  EXPECT_EQ(enlargementFor(15, false).factor, 1);
+  EXPECT_EQ(enlargementFor(11, true).factor, 2);  // xterm's "fixed"
+  EXPECT_TRUE(enlargementFor(11, true).crisp);
+  EXPECT_EQ(enlargementFor(9, true).factor, 4);
+  EXPECT_EQ(enlargementFor(20, true).factor, 1);
+  EXPECT_FALSE(enlargementFor(20, true).crisp);
+  EXPECT_EQ(enlargementFor(0, true).factor, 1);  // no text found
+}
+
+TEST(RecognitionInput, BitmapTextIsTellableAndEnlargedCrisp) {
+  const Image bitmap = page(400, 300, 11, 0xFFFFFF, 0);
+  EXPECT_TRUE(hasCrispEdges(toGray(bitmap)));
+  EXPECT_FALSE(hasCrispEdges(upscale(toGray(bitmap), 3)));
+  const PreparedImage prepared = prepareForRecognition(bitmap);
+  EXPECT_EQ(prepared.scale, 2);
+  for (uint8_t v : prepared.gray.pixels) ASSERT_TRUE(v == 0 || v == 255);
+  // Scale2x rounds a diagonal step off and keeps a straight edge.
+  const GrayImage step{2, 2, {0, 255, 255, 255}};
+  EXPECT_EQ(scale2x(step).pixels, (std::vector<uint8_t>{0, 0, 255, 255, 0, 255, 255, 255,  //
+                                                        255, 255, 255, 255, 255, 255, 255, 255}));
 }
 
 TEST(RecognitionInput, SmallTextIsEnlargedAndDarkThemesInverted) {
