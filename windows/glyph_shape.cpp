@@ -6,8 +6,6 @@
 namespace lorvane {
 namespace {
 
-// As in the rest of the recognition input: this far from the paper level is ink.
-constexpr int kInkContrast = 64;
 // Anti-aliased marks are not exactly symmetric: up to 1 in 8 of the ink pixels may differ.
 constexpr int64_t kMismatchRatio = 8;
 

@@ -8,13 +8,11 @@
 namespace lorvane {
 namespace {
 
-// A pixel at least this far from the background level counts as ink.
-constexpr int kInkContrast = 64;
 // Line heights are measured in strips of this width, so that a frame or a vertical rule in one
 // place does not join all the rows beside it into one band.
 constexpr int64_t kStripWidth = 48;
-// Anti-aliased text lower than this (in rows of its band) is enlarged twice, bilinear; bitmap
-// text is doubled, crisp, until it reaches kBitmapTextHeight. Chosen with bench/ocr (the rendered
+// Anti-aliased text lower than this (in rows of its band) is enlarged 2x, bilinear; bitmap text
+// is doubled, crisp, until it reaches kBitmapTextHeight. Chosen with bench/ocr (the rendered
 // pages and the real windows): see docs/notes-ocr.md.
 constexpr int64_t kSmallTextHeight = 15;
 constexpr int64_t kBitmapTextHeight = 20;

@@ -7,6 +7,9 @@
 
 namespace lorvane {
 
+/// A pixel at least this far from the paper level counts as ink.
+inline constexpr int kInkContrast = 64;
+
 /// 8-bit grey pixels, row-major from the top-left corner.
 struct GrayImage {
   int64_t width = 0;

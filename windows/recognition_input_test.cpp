@@ -22,7 +22,7 @@ TEST(RecognitionInput, GreyLevelsAndBackground) {
   EXPECT_EQ(backgroundLevel(toGray(page(100, 100, 5, 0x202020, 0xE0E0E0))), 0x20);
 }
 
-TEST(RecognitionInput, LineHeightIsTheMedianBand) {
+TEST(RecognitionInput, LineHeightIsTheBandOfATextLine) {
   EXPECT_EQ(typicalLineHeight(toGray(page(200, 300, 12, 0xFFFFFF, 0)), 255), 12);
   // A frame down the side joins every row there, but not in the other strips.
   Image framed = page(200, 300, 12, 0xFFFFFF, 0);

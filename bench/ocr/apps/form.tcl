@@ -1,6 +1,12 @@
-# A small form in Tk's default fonts (12 px UI text): menus, labels, entries, buttons and a
-# status bar, each on its own background. Shows the lines of form.txt.
+# wish form.tcl TITLE [PIXELS]: a small form in Tk's default fonts (12 px UI text, or PIXELS):
+# menus, labels, entries, buttons and a status bar, each on its own background. Shows the lines
+# of form.txt.
 wm title . [lindex $argv 0]
+if {[llength $argv] > 1} {
+  foreach font {TkDefaultFont TkTextFont TkMenuFont} {
+    font configure $font -size -[lindex $argv 1]
+  }
+}
 menu .m
 . configure -menu .m
 foreach name {File Edit View Help} {
