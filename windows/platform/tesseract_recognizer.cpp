@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -20,8 +21,9 @@
 namespace lorvane {
 namespace {
 
-// Japanese reads both scripts; English lines come out better from the English model, which
-// then reads them once more. Each model has engines of its own: with "jpn+eng" in one engine
+// Japanese reads both scripts; lines without kana or kanji come out better from the English
+// model, which then reads them once more (the Japanese model also turns an English full stop
+// into "。"). Each model has engines of its own: with "jpn+eng" in one engine
 // Tesseract keeps using the language of the previous word and read whole Japanese lines as
 // English letters.
 constexpr const char* kPrimary = "jpn";
