@@ -170,7 +170,7 @@ PreparedImage prepareForRecognition(const Image& image) {
   } else if (e.factor > 1) {
     gray = upscale(gray, e.factor);
   }
-  return {std::move(gray), e.factor, paper};
+  return {std::move(gray), e.factor, paper, crisp};
 }
 
 }  // namespace lorvane

@@ -56,7 +56,8 @@ GrayImage scale2x(const GrayImage& gray);
 struct PreparedImage {
   GrayImage gray;
   int scale = 1;
-  uint8_t paper = 255;  // background level after inversion
+  uint8_t paper = 255;      // background level after inversion
+  bool bitmapText = false;  // see hasCrispEdges
 };
 
 /// Grey, dark text on a light background (dark themes are inverted) and small text enlarged,

@@ -59,6 +59,7 @@ TEST(RecognitionInput, BitmapTextIsTellableAndEnlargedCrisp) {
   EXPECT_FALSE(hasCrispEdges(upscale(toGray(bitmap), 3)));
   const PreparedImage prepared = prepareForRecognition(bitmap);
   EXPECT_EQ(prepared.scale, 2);
+  EXPECT_TRUE(prepared.bitmapText);
   for (uint8_t v : prepared.gray.pixels) ASSERT_TRUE(v == 0 || v == 255);
   // Scale2x rounds a diagonal step off and keeps a straight edge.
   const GrayImage step{2, 2, {0, 255, 255, 255}};

@@ -82,7 +82,8 @@ struct LatinEngine {
 };
 
 // Turns each "," of the text that `api` just read into "." where its mark is round (see
-// isRoundMark). The k-th comma symbol of the iterator is the k-th "," of the text.
+// isRoundMark). The k-th comma symbol of the iterator is the k-th "," of the text. Only bitmap
+// fonts need it: anti-aliased full stops read right.
 void restoreFullStops(tesseract::TessBaseAPI& api, const PreparedImage& input, RowBand band,
                       std::string& text) {
   if (text.find(',') == std::string::npos) return;
@@ -172,7 +173,7 @@ struct Worker {
       std::unique_ptr<char[]> raw(latin->api->GetUTF8Text());
       if (std::string text = trimmed(raw.get()); !text.empty()) {
         line.text = std::move(text);
-        restoreFullStops(*latin->api, input, band, line.text);
+        if (input.bitmapText) restoreFullStops(*latin->api, input, band, line.text);
       }
     }
   }
