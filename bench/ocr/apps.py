@@ -76,18 +76,20 @@ def window_titles(tap):
 class Program:
     """One case's program, from its start until its window is listed; stopped on exit."""
 
-    def __init__(self, name, command, title, tap):
+    def __init__(self, name, command, title, tap, log):
         if shutil.which(command[0]) is None:
             sys.exit(f"{name}: cannot start: {command[0]} is not installed (scripts/bootstrap)")
-        self.proc = subprocess.Popen(command, env=ENV, stdin=subprocess.DEVNULL,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                                     start_new_session=True)
+        with open(log, "wb") as err:  # a file, so that a chatty toolkit never blocks on a pipe
+            self.proc = subprocess.Popen(command, env=ENV, stdin=subprocess.DEVNULL,
+                                         stdout=subprocess.DEVNULL, stderr=err,
+                                         start_new_session=True)
         deadline = time.monotonic() + 30
         while title not in window_titles(tap):
             if self.proc.poll() is not None or time.monotonic() > deadline:
-                err = self.proc.stderr.read().decode() if self.proc.poll() is not None else ""
                 self.stop()
-                sys.exit(f"{name}: cannot start: no window from {' '.join(command[:3])} {err}")
+                with open(log, encoding="utf-8", errors="replace") as f:
+                    sys.exit(f"{name}: cannot start: no window from {' '.join(command[:3])}\n"
+                             f"{f.read()}")
             time.sleep(0.1)
         time.sleep(1.0)  # let the toolkit finish its first layout and paint
 
@@ -103,7 +105,7 @@ def run_case(tap, name, runs, tmp):
     with open(text(truth_file), encoding="utf-8") as f:
         truth = f.read()
     saved = os.path.join(tmp, name + ".png")
-    program = Program(name, make(title), title, tap)
+    program = Program(name, make(title), title, tap, os.path.join(tmp, name + ".log"))
     try:
         tap_times, cli_times, replies, cli_texts = [], [], [], []
         for _ in range(runs):
@@ -137,9 +139,11 @@ def main():
     keep = os.environ.get("BENCH_KEEP")  # a folder for the saved images and replies
     tmp = keep or tempfile.mkdtemp()
     load_before = load()
-    rows = [run_case(tap, name, runs, tmp) for name in CASES if not only or name in only]
-    if not keep:
-        shutil.rmtree(tmp)
+    try:
+        rows = [run_case(tap, name, runs, tmp) for name in CASES if not only or name in only]
+    finally:
+        if not keep:
+            shutil.rmtree(tmp)
     print(f"runs per case: {runs}, interleaved; times are medians from process start to exit; "
           f"errors per line, weighted by length, the worst run of each; 1-minute load average {load_before} before, "
           f"{load()} after")
