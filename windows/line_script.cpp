@@ -21,13 +21,16 @@ bool kanaOrKanji(uint32_t cp) {
 
 }  // namespace
 
-bool hasKanaOrKanji(std::string_view utf8) {
+LineScript lineScript(std::string_view utf8) {
+  int kana = 0, letters = 0;
   size_t i = 0;
   while (i < utf8.size()) {
     const auto lead = static_cast<unsigned char>(utf8[i]);
     const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
     if (length == 1 || i + length > utf8.size()) {
-      ++i;  // ASCII, or a stray or truncated byte: no kana nor kanji either way
+      // ASCII, or a stray or truncated byte (no kana nor kanji either way).
+      letters += (lead | 0x20) >= 'a' && (lead | 0x20) <= 'z';
+      ++i;
       continue;
     }
     uint32_t cp = lead & (0x7F >> length);
@@ -35,10 +38,11 @@ bool hasKanaOrKanji(std::string_view utf8) {
     for (; k < length && (static_cast<unsigned char>(utf8[i + k]) & 0xC0) == 0x80; ++k) {
       cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
     }
-    if (k == length && kanaOrKanji(cp)) return true;
+    kana += k == length && kanaOrKanji(cp);
     i += k;
   }
-  return false;
+  if (kana == 0) return LineScript::kLatin;
+  return kana * kLettersPerKana < letters ? LineScript::kUnsure : LineScript::kJapanese;
 }
 
 }  // namespace lorvane
