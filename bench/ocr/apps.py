@@ -42,6 +42,12 @@ CASES = {
     "xterm-fixed": ("xterm, default bitmap font (fixed 6x13), English", "terminal-en.txt",
                     lambda t: ["xterm", "-title", t, "-geometry", "80x11", "-e", "sh", "-c",
                                SHOW, "sh", text("terminal-en.txt")]),
+    "xterm-6x10": ("xterm, bitmap font 6x10, English", "terminal-en.txt",
+                   lambda t: ["xterm", "-title", t, "-fn", "6x10", "-geometry", "80x14", "-e",
+                              "sh", "-c", SHOW, "sh", text("terminal-en.txt")]),
+    "xterm-9x15": ("xterm, bitmap font 9x15, English", "terminal-en.txt",
+                   lambda t: ["xterm", "-title", t, "-fn", "9x15", "-geometry", "80x11", "-e",
+                              "sh", "-c", SHOW, "sh", text("terminal-en.txt")]),
     "xterm-ttf": ("xterm, DejaVu Sans Mono + Noto Sans Mono CJK JP 11 pt, mixed",
                   "terminal-mixed.txt",
                   lambda t: ["xterm", "-title", t, "-geometry", "80x10"] + TTF +
