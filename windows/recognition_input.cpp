@@ -8,22 +8,46 @@
 namespace lorvane {
 namespace {
 
-// A pixel at least this far from the background level counts as ink.
-constexpr int kInkContrast = 64;
-// Text lines whose band of rows is lower than this are enlarged by kSmallTextFactor
-// (chosen with bench/ocr: see the README).
+// Line heights are measured in strips of this width, so that a frame or a vertical rule in one
+// place does not join all the rows beside it into one band.
+constexpr int64_t kStripWidth = 48;
+// Anti-aliased text lower than this (in rows of its band) is enlarged 2x, bilinear; bitmap text
+// is doubled, crisp, until it reaches kBitmapTextHeight. Chosen with bench/ocr (the rendered
+// pages and the real windows): see docs/notes-ocr.md.
 constexpr int64_t kSmallTextHeight = 15;
-constexpr int kSmallTextFactor = 2;
+constexpr int64_t kBitmapTextHeight = 20;
+constexpr int kMaxFactor = 4;
+// Text counts as bitmap text when fewer than 1 in kCrispRatio of its edges has a ramp pixel.
+constexpr int64_t kCrispRatio = 10;
 
-bool inkRow(const GrayImage& gray, int64_t y, uint8_t paper) {
+// Band heights of ink rows within one strip of columns [left, right).
+void stripBands(const GrayImage& gray, uint8_t paper, int64_t left, int64_t right,
+                std::vector<int64_t>& bands) {
+  int64_t run = 0;
+  for (int64_t y = 0; y <= gray.height; ++y) {
+    bool ink = false;
+    const uint8_t* row = gray.pixels.data() + y * gray.width;
+    for (int64_t x = left; y < gray.height && x < right && !ink; ++x) {
+      ink = std::abs(int{row[x]} - int{paper}) >= kInkContrast;
+    }
+    if (ink) {
+      ++run;
+    } else {
+      if (run >= 3) bands.push_back(run);
+      run = 0;
+    }
+  }
+}
+
+}  // namespace
+
+bool isInkRow(const GrayImage& gray, int64_t y, uint8_t paper) {
   const uint8_t* row = gray.pixels.data() + y * gray.width;
   for (int64_t x = 0; x < gray.width; ++x) {
     if (std::abs(int{row[x]} - int{paper}) >= kInkContrast) return true;
   }
   return false;
 }
-
-}  // namespace
 
 GrayImage toGray(const Image& image) {
   GrayImage gray{image.width, image.height, {}};
@@ -42,21 +66,39 @@ uint8_t backgroundLevel(const GrayImage& gray) {
   return static_cast<uint8_t>(std::max_element(counts.begin(), counts.end()) - counts.begin());
 }
 
-int64_t typicalLineHeight(const GrayImage& gray, uint8_t background) {
+int64_t typicalLineHeight(const GrayImage& gray, uint8_t paper) {
   std::vector<int64_t> bands;
-  int64_t run = 0;
-  for (int64_t y = 0; y <= gray.height; ++y) {
-    if (y < gray.height && inkRow(gray, y, background)) {
-      ++run;
-    } else {
-      if (run >= 3) bands.push_back(run);
-      run = 0;
-    }
+  for (int64_t left = 0; left < gray.width; left += kStripWidth) {
+    stripBands(gray, paper, left, std::min(gray.width, left + kStripWidth), bands);
   }
   if (bands.empty()) return 0;
-  std::nth_element(bands.begin(), bands.begin() + static_cast<std::ptrdiff_t>(bands.size() / 2),
-                   bands.end());
-  return bands[bands.size() / 2];
+  // A strip of a line holds a tall letter more often than not; the upper quartile is the height
+  // of the line's band, with ascenders and descenders.
+  const auto upper = bands.begin() + static_cast<std::ptrdiff_t>(bands.size() * 3 / 4);
+  std::nth_element(bands.begin(), upper, bands.end());
+  return *upper;
+}
+
+bool hasCrispEdges(const GrayImage& gray) {
+  int64_t edges = 0, ramps = 0;
+  for (int64_t y = 0; y < gray.height; ++y) {
+    const uint8_t* row = gray.pixels.data() + y * gray.width;
+    for (int64_t x = 1; x + 1 < gray.width; ++x) {
+      const int lo = std::min(row[x - 1], row[x + 1]), hi = std::max(row[x - 1], row[x + 1]);
+      if (hi - lo < kInkContrast) continue;
+      ++edges;
+      if (row[x] > lo + kInkContrast / 3 && row[x] < hi - kInkContrast / 3) ++ramps;
+    }
+  }
+  return edges > 0 && ramps * kCrispRatio < edges;
+}
+
+Enlargement enlargementFor(int64_t lineHeight, bool crisp) {
+  if (lineHeight <= 0) return {1, false};
+  if (!crisp) return {lineHeight < kSmallTextHeight ? 2 : 1, false};
+  int factor = 1;
+  while (lineHeight * factor < kBitmapTextHeight && factor < kMaxFactor) factor *= 2;
+  return {factor, factor > 1};
 }
 
 GrayImage upscale(const GrayImage& gray, int factor) {
@@ -88,6 +130,31 @@ GrayImage upscale(const GrayImage& gray, int factor) {
   return out;
 }
 
+GrayImage scale2x(const GrayImage& gray) {
+  GrayImage out{gray.width * 2, gray.height * 2, {}};
+  out.pixels.resize(static_cast<size_t>(out.width * out.height));
+  auto at = [&](int64_t x, int64_t y) {
+    x = std::clamp<int64_t>(x, 0, gray.width - 1);
+    y = std::clamp<int64_t>(y, 0, gray.height - 1);
+    return gray.pixels[static_cast<size_t>(y * gray.width + x)];
+  };
+  for (int64_t y = 0; y < gray.height; ++y) {
+    for (int64_t x = 0; x < gray.width; ++x) {
+      const uint8_t p = at(x, y), up = at(x, y - 1), right = at(x + 1, y), left = at(x - 1, y),
+                    down = at(x, y + 1);
+      // Each quarter takes the colour of the two neighbours it touches when they agree and the
+      // other two differ: a diagonal step becomes a slope, straight edges stay as they are.
+      uint8_t* top = out.pixels.data() + 2 * y * out.width + 2 * x;
+      uint8_t* bottom = top + out.width;
+      top[0] = left == up && left != down && up != right ? up : p;
+      top[1] = up == right && up != left && right != down ? right : p;
+      bottom[0] = down == left && down != right && left != up ? left : p;
+      bottom[1] = right == down && right != up && down != left ? down : p;
+    }
+  }
+  return out;
+}
+
 PreparedImage prepareForRecognition(const Image& image) {
   GrayImage gray = toGray(image);
   const uint8_t background = backgroundLevel(gray);
@@ -96,58 +163,14 @@ PreparedImage prepareForRecognition(const Image& image) {
   }
   const auto paper = static_cast<uint8_t>(background < 128 ? 255 - background : background);
   const int64_t lineHeight = typicalLineHeight(gray, paper);
-  if (lineHeight > 0 && lineHeight < kSmallTextHeight) {
-    return {upscale(gray, kSmallTextFactor), kSmallTextFactor, paper};
+  const bool crisp = hasCrispEdges(gray);
+  const Enlargement e = enlargementFor(lineHeight, crisp);
+  if (e.crisp) {
+    for (int f = 1; f < e.factor; f *= 2) gray = scale2x(gray);
+  } else if (e.factor > 1) {
+    gray = upscale(gray, e.factor);
   }
-  return {std::move(gray), 1, paper};
-}
-
-}  // namespace lorvane
-
-namespace lorvane {
-
-std::vector<RowBand> splitIntoBands(const GrayImage& gray, uint8_t paper, int parts,
-                                    int64_t minHeight) {
-  std::vector<RowBand> bands;
-  if (gray.height <= 0) return bands;
-  std::vector<bool> blank(static_cast<size_t>(gray.height));
-  for (int64_t y = 0; y < gray.height; ++y) blank[y] = !inkRow(gray, y, paper);
-
-  int64_t top = 0;
-  for (int i = 1; i < parts; ++i) {
-    const int64_t ideal = gray.height * i / parts;
-    // The blank row nearest to the even split, searching both ways.
-    int64_t cut = -1;
-    for (int64_t d = 0; d < gray.height && cut < 0; ++d) {
-      if (ideal - d > top && blank[ideal - d])
-        cut = ideal - d;
-      else if (ideal + d < gray.height && blank[ideal + d])
-        cut = ideal + d;
-    }
-    if (cut < 0 || cut - top < minHeight || gray.height - cut < minHeight) continue;
-    bands.push_back({top, cut});
-    top = cut;
-  }
-  bands.push_back({top, gray.height});
-  return bands;
-}
-
-bool hasCjk(std::string_view utf8) {
-  auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(utf8[i])); };
-  for (size_t i = 0; i + 1 < utf8.size(); ++i) {
-    const uint32_t lead = byte(i);
-    // The CJK extension planes (U+20000 and up) start with F0 A0 and above.
-    if (lead == 0xF0 && byte(i + 1) >= 0xA0) return true;
-    if (lead < 0xE0 || lead >= 0xF0 || i + 2 >= utf8.size()) continue;
-    const uint32_t cp = ((lead & 0x0F) << 12) | ((byte(i + 1) & 0x3F) << 6) | (byte(i + 2) & 0x3F);
-    // U+2E80 to U+9FFF: radicals, CJK punctuation, kana, ideographs; U+F900 to U+FAFF:
-    // compatibility ideographs; U+FF00 to U+FFEF: full-width and half-width forms.
-    if ((cp >= 0x2E80 && cp <= 0x9FFF) || (cp >= 0xF900 && cp <= 0xFAFF) ||
-        (cp >= 0xFF00 && cp <= 0xFFEF)) {
-      return true;
-    }
-  }
-  return false;
+  return {std::move(gray), e.factor, paper, crisp};
 }
 
 }  // namespace lorvane

@@ -1,33 +1,19 @@
 """Measures --ocr against the tesseract command (run through bench/ocr/run)."""
 import json
 import os
-import resource
 import statistics
 import subprocess
 import sys
 import tempfile
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from cer import cer  # noqa: E402
+from common import load, timed  # noqa: E402
 
 TAP, FIXTURE, RUNS, ONLY = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
 CASES = [("light15", "1280x800, 25 lines, 15 px", 1.0), ("light12", "the same at 12 px", 2.0),
          ("dark15", "dark theme, 15 px", None), ("dense13", "dense: 42 lines, 13 px", None)]
-
-
-def cpu():
-    r = resource.getrusage(resource.RUSAGE_CHILDREN)
-    return r.ru_utime + r.ru_stime
-
-
-def timed(cmd, cpu_times=None):
-    start, cpu_start = time.perf_counter(), cpu()
-    done = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=True)
-    if cpu_times is not None:
-        cpu_times.append(cpu() - cpu_start)
-    return time.perf_counter() - start, done.stdout.decode(), done.stderr.decode()
 
 
 def show(png, name):
@@ -39,10 +25,6 @@ def show(png, name):
     if not proc.stdout.readline().startswith("ready"):
         sys.exit("fixture not ready")
     return proc
-
-
-def load():
-    return open("/proc/loadavg").read().split()[0]
 
 
 def main():

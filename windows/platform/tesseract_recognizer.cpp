@@ -7,20 +7,25 @@
 #include <algorithm>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
 
+#include "windows/glyph_shape.h"
+#include "windows/line_script.h"
 #include "windows/platform/stderr_capture.h"
 #include "windows/recognition_input.h"
+#include "windows/row_bands.h"
 
 namespace lorvane {
 namespace {
 
-// Japanese reads both scripts; English lines come out better from the English model, which
-// then reads them once more. Each model has engines of its own: with "jpn+eng" in one engine
-// Tesseract keeps using the language of the previous word and read whole Japanese lines as
-// English letters.
+// Japanese reads both scripts; lines without kana or kanji come out better from the English
+// model, which then reads them once more (the Japanese model also turns an English full stop
+// into "。"); so do lines with only a few, which keep the more confident reading (lineScript). Each
+// model has engines of its own: with "jpn+eng" in one engine Tesseract keeps using the language of
+// the previous word and read whole Japanese lines as English letters.
 constexpr const char* kPrimary = "jpn";
 constexpr const char* kLatin = "eng";
 constexpr int kMaxWorkers = 4;
@@ -46,6 +51,7 @@ std::string trimmed(const char* text) {
 struct Line {
   int left, top, right, bottom;
   std::string text;
+  float confidence = 0;  // the Japanese model's, 0 to 100
 };
 
 // Loads a model into `api` unless already there; false when it cannot be loaded.
@@ -75,6 +81,29 @@ struct LatinEngine {
     load(api, kLatin, tesseract::PSM_SINGLE_LINE);
   }
 };
+
+// Turns each "," of the text that `api` just read into "." where its mark is round (see
+// isRoundMark). The k-th comma symbol of the iterator is the k-th "," of the text. Only bitmap
+// fonts need it: anti-aliased full stops read right.
+void restoreFullStops(tesseract::TessBaseAPI& api, const PreparedImage& input, RowBand band,
+                      std::string& text) {
+  if (text.find(',') == std::string::npos) return;
+  std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+  if (!it || it->Empty(tesseract::RIL_SYMBOL)) return;
+  size_t at = 0;
+  do {
+    std::unique_ptr<char[]> symbol(it->GetUTF8Text(tesseract::RIL_SYMBOL));
+    if (symbol == nullptr || std::string_view(symbol.get()) != ",") continue;
+    at = text.find(',', at);
+    if (at == std::string::npos) return;
+    int left, top, right, bottom;
+    if (it->BoundingBox(tesseract::RIL_SYMBOL, &left, &top, &right, &bottom) &&
+        isRoundMark(input.gray, input.paper, {left, band.top + top, right, band.top + bottom})) {
+      text[at] = '.';
+    }
+    ++at;
+  } while (it->Next(tesseract::RIL_SYMBOL));
+}
 
 // A Japanese engine of its own per worker thread, made on first use and kept.
 struct Worker {
@@ -120,13 +149,15 @@ struct Worker {
         }
         std::unique_ptr<char[]> raw(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
         line.text = trimmed(raw.get());
+        line.confidence = it->Confidence(tesseract::RIL_TEXTLINE);
         lines.push_back(std::move(line));
       } while (it->Next(tesseract::RIL_TEXTLINE));
     }
 
-    const bool anyLatin = std::any_of(lines.begin(), lines.end(), [](const Line& l) {
-      return !l.text.empty() && !hasCjk(l.text);
-    });
+    auto readAgain = [](const Line& l) {
+      return !l.text.empty() && lineScript(l.text) != LineScript::kJapanese;
+    };
+    const bool anyLatin = std::any_of(lines.begin(), lines.end(), readAgain);
     if (!anyLatin) return;
     std::lock_guard lock(latin->mutex);
     if (!load(latin->api, kLatin, tesseract::PSM_SINGLE_LINE)) {
@@ -136,14 +167,21 @@ struct Worker {
     latin->api->SetImage(rows, width, height, 1, width);
     latin->api->SetSourceResolution(96 * input.scale);
     for (Line& line : lines) {
-      if (line.text.empty() || hasCjk(line.text)) continue;
+      if (!readAgain(line)) continue;
       const int left = std::max(0, line.left - kLinePad);
       const int top = std::max(0, line.top - kLinePad);
       const int right = std::min(width, line.right + kLinePad);
       const int bottom = std::min(height, line.bottom + kLinePad);
       latin->api->SetRectangle(left, top, right - left, bottom - top);
       std::unique_ptr<char[]> raw(latin->api->GetUTF8Text());
-      if (std::string text = trimmed(raw.get()); !text.empty()) line.text = std::move(text);
+      std::string text = trimmed(raw.get());
+      if (text.empty()) continue;
+      if (lineScript(line.text) == LineScript::kUnsure &&
+          static_cast<float>(latin->api->MeanTextConf()) <= line.confidence) {
+        continue;
+      }
+      line.text = std::move(text);
+      if (input.bitmapText) restoreFullStops(*latin->api, input, band, line.text);
     }
   }
 };
