@@ -49,9 +49,10 @@ class TapQueue final : public IOQueue {
   void push(const float* const* channels, uint32_t channelCount, uint32_t frames, double rate,
             const uint32_t* valid = nullptr) noexcept override;
 
-  /// Hands every frame pushed before the call to the block, then runs `then`, both on the
-  /// queue's thread. Waits for that until `deadline`; false if it did not finish by then.
-  /// Never call it from the queue's thread (it would wait on itself).
+  /// The queue's last act: hands every frame pushed before the call to the block, runs
+  /// `then`, both on the queue's thread, and ends that thread (what comes later is dropped,
+  /// so the block never runs after `then`). Waits for that until `deadline`; false if it did
+  /// not finish by then. Never call it from the queue's thread (it would wait on itself).
   bool flush(std::function<void()> then, std::chrono::steady_clock::time_point deadline);
 
   /// Times the queue's thread has been woken, and cycles dropped because the ring was full.
@@ -92,7 +93,7 @@ class TapQueue final : public IOQueue {
   std::mutex flushMutex_;
   std::condition_variable flushDone_;
   std::function<void()> flushThen_;
-  uint64_t flushAsked_ = 0, flushAnswered_ = 0;
+  bool flushAsked_ = false, flushAnswered_ = false;
   std::atomic<uint64_t> wakeups_{0};
   std::atomic<uint64_t> dropped_{0};
 };
