@@ -22,8 +22,8 @@ namespace lorvane::audio {
 /// take a slot's frames before the slot is full. A slot is closed when full or when the rate
 /// changes. The thread is woken (one eventfd write) for the first cycle and then every
 /// kWakeCycles cycles, once they hold at least kWakeSeconds of audio. On this kind of machine
-/// a wake-up costs more CPU than the work it brings (bench/audio/cpu: about 70 us each, so one
-/// per 43-ms cycle made us use 1.5 times pw-record's CPU), while the batch is latency the
+/// a wake-up costs more CPU than the work it brings (bench/audio/cpu: about 70 us each; one
+/// per cycle made us use 1.3 to 1.5 times pw-record's CPU), while the batch is latency the
 /// reader hears (bench/audio/latency). Counting cycles keeps both in proportion to the graph:
 /// 80 ms when a client asks for 20-ms cycles, 170 ms on the idle graph's 43-ms cycles. The
 /// thread hands the frames it finds, joined while their rate stays the same, to the block in
