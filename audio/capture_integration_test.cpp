@@ -340,6 +340,20 @@ TEST(Capture, AStopWritesWhatWasCapturedBeforeIt) {
   }
 }
 
+// A stop while the reader has stalled: the flush writes what fits in its time and the
+// capture callback never runs on a converter that has been drained.
+TEST(Capture, AStopWithTheReaderStalledEndsInTime) {
+  ChildOptions options;
+  options.drainStdout = false;
+  auto t = tap({}, options);
+  ASSERT_TRUE(t->waitForErr("READY", 5s));
+  std::this_thread::sleep_for(3s);  // the pipe is full, the backlog grows
+  t->signal(SIGTERM);
+  const ExitInfo exit = t->wait(10s);
+  EXPECT_TRUE(exit.exited);
+  EXPECT_EQ(exit.code, 0);
+}
+
 // Descriptors the parent made non-blocking: EAGAIN on stdin is no end of input, and EAGAIN
 // on stdout is no gone reader; a reader that pauses past the pipe's 64 KiB loses nothing.
 TEST(Capture, NonBlockingDescriptorsMeanWaiting) {

@@ -88,11 +88,11 @@ void TapQueue::wake() noexcept {
 
 bool TapQueue::flush(std::function<void()> then, std::chrono::steady_clock::time_point deadline) {
   std::unique_lock lock(flushMutex_);
-  if (!thread_.joinable()) return true;
+  if (!thread_.joinable() || flushAsked_) return flushAnswered_ || !thread_.joinable();
   flushThen_ = std::move(then);
-  const uint64_t ticket = ++flushAsked_;
+  flushAsked_ = true;
   wake();
-  return flushDone_.wait_until(lock, deadline, [&] { return flushAnswered_ >= ticket; });
+  return flushDone_.wait_until(lock, deadline, [this] { return flushAnswered_; });
 }
 
 void TapQueue::run() {
@@ -102,16 +102,16 @@ void TapQueue::run() {
     if (stopping_.load()) return;
     wakeups_.fetch_add(1, std::memory_order_relaxed);
     std::unique_lock lock(flushMutex_);
-    const uint64_t asked = flushAsked_;
-    std::function<void()> then = std::move(flushThen_);
+    const bool last = flushAsked_;
     lock.unlock();
     // Read after the request: everything pushed before flush() was called is taken now.
     takeCommitted();
-    if (asked == flushAnswered_) continue;
-    if (then) then();
+    if (!last) continue;
+    if (flushThen_) flushThen_();  // flush() no longer touches it
     lock.lock();
-    flushAnswered_ = asked;
+    flushAnswered_ = true;
     flushDone_.notify_all();
+    return;
   }
 }
 

@@ -22,8 +22,8 @@ namespace lorvane::audio {
 /// take a slot's frames before the slot is full. A slot is closed when full or when the rate
 /// changes. The thread is woken (one eventfd write) for the first cycle and then every
 /// kWakeCycles cycles, once they hold at least kWakeSeconds of audio. On this kind of machine
-/// a wake-up costs more CPU than the work it brings (bench/audio/cpu: about 70 us each, so one
-/// per 43-ms cycle made us use 1.5 times pw-record's CPU), while the batch is latency the
+/// a wake-up costs more CPU than the work it brings (bench/audio/cpu: about 70 us each; one
+/// per cycle made us use 1.3 to 1.5 times pw-record's CPU), while the batch is latency the
 /// reader hears (bench/audio/latency). Counting cycles keeps both in proportion to the graph:
 /// 80 ms when a client asks for 20-ms cycles, 170 ms on the idle graph's 43-ms cycles. The
 /// thread hands the frames it finds, joined while their rate stays the same, to the block in
@@ -49,9 +49,10 @@ class TapQueue final : public IOQueue {
   void push(const float* const* channels, uint32_t channelCount, uint32_t frames, double rate,
             const uint32_t* valid = nullptr) noexcept override;
 
-  /// Hands every frame pushed before the call to the block, then runs `then`, both on the
-  /// queue's thread. Waits for that until `deadline`; false if it did not finish by then.
-  /// Never call it from the queue's thread (it would wait on itself).
+  /// The queue's last act: hands every frame pushed before the call to the block, runs
+  /// `then`, both on the queue's thread, and ends that thread (what comes later is dropped,
+  /// so the block never runs after `then`). Waits for that until `deadline`; false if it did
+  /// not finish by then. Never call it from the queue's thread (it would wait on itself).
   bool flush(std::function<void()> then, std::chrono::steady_clock::time_point deadline);
 
   /// Times the queue's thread has been woken, and cycles dropped because the ring was full.
@@ -92,7 +93,7 @@ class TapQueue final : public IOQueue {
   std::mutex flushMutex_;
   std::condition_variable flushDone_;
   std::function<void()> flushThen_;
-  uint64_t flushAsked_ = 0, flushAnswered_ = 0;
+  bool flushAsked_ = false, flushAnswered_ = false;
   std::atomic<uint64_t> wakeups_{0};
   std::atomic<uint64_t> dropped_{0};
 };
