@@ -18,13 +18,7 @@
 namespace lorvane::audio {
 namespace {
 
-using namespace std::chrono_literals;
-using namespace capture_test;
-using lorvane::testing::ChildOptions;
-using lorvane::testing::ChildProcess;
-using lorvane::testing::ExitInfo;
-using lorvane::testing::runProgram;
-using lorvane::testing::tapPath;
+using namespace capture_test;  // the helpers and the names they use
 
 TEST(Capture, KeepsOneToneAndLeavesTheExcludedPlayersOut) {
   auto kept = play("pw-play", 440);
