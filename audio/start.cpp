@@ -62,8 +62,8 @@ void stdinWatcher() {
       waitFor(STDIN_FILENO, POLLIN);
       continue;
     }
-    endCapture(
-        StopReason::Asked);  // end of file; a descriptor that cannot be read counts as closed
+    // End of file; a descriptor that cannot be read counts as closed.
+    endCapture(StopReason::Asked);
   }
 }
 
