@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "build_info.h"
+#include "report/exit_status.h"
 #include "report/fd_write.h"
 
 namespace lorvane {
@@ -43,11 +44,11 @@ void answerAbout(ArgList args) {
     case About::Version: {
       const std::string line = std::string("lorvane-tap ") + kVersion + "\n";
       writeAll(STDOUT_FILENO, line.data(), line.size());
-      std::exit(0);
+      std::exit(kExitOk);
     }
     case About::Help:
       writeAll(STDOUT_FILENO, kUsage.data(), kUsage.size());
-      std::exit(0);
+      std::exit(kExitOk);
   }
 }
 
