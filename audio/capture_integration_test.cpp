@@ -54,6 +54,8 @@ TEST(Capture, PulsePlayersAndLateStartersAreCapturedAndExcludedAlike) {
   t0->closeStdin();
   auto late = play("paplay", 660);
   auto lateNative = play("pw-play", 330);
+  ASSERT_TRUE(waitForPlayerLinked("paplay"));
+  ASSERT_TRUE(waitForPlayerLinked("pw-play"));
   const size_t before = t->out().size();
   ASSERT_TRUE(t->waitForOutBytes(before + 32000 * 2, 10s));
   t->closeStdin();
@@ -92,6 +94,7 @@ TEST(Capture, FollowsAGraphRateChange) {
   auto player = play("pw-play", 1000);
   auto t = tap();
   ASSERT_TRUE(t->waitForErr("READY", 5s));
+  ASSERT_TRUE(waitForPlayerLinked());
   runProgram("/usr/bin/pw-metadata",
              {"pw-metadata", "-n", "settings", "0", "clock.force-rate", "44100"});
   std::this_thread::sleep_for(500ms);

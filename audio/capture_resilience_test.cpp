@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "audio/tests/capture_helpers.h"
+#include "audio/tests/client_error.h"
 
 namespace lorvane::audio {
 namespace {
@@ -57,6 +59,30 @@ TEST(Capture, OutlivesTheDaemonKilledAndRestarted) {
   EXPECT_GT(amplitude(pcm.substr(toneBytes + 32000 * 3, 32000), 440, 0), 0.3);
 }
 
+// The serial of our capture node in a dump (never reused, unlike ids), or -1.
+long captureNodeSerial(const std::string& dump) {
+  const auto at = dump.find("\"node.name\": \"LORVANE-Tap\"");
+  const auto serial = dump.find("\"object.serial\": ", at);
+  return at == std::string::npos || serial == std::string::npos
+             ? -1
+             : std::strtol(dump.c_str() + serial + 17, nullptr, 10);
+}
+
+// The daemon reports errors about single objects on the core too ("unknown resource" when a
+// request names a player that has just quit): that is no outage, and the capture node stays.
+TEST(Capture, AnErrorAboutOneObjectIsNoOutage) {
+  auto t = tap();
+  ASSERT_TRUE(collect(*t, 16000));
+  const long serial = captureNodeSerial(pwDump());
+  ASSERT_GE(serial, 0);
+  ASSERT_TRUE(sendClientError(t->pid(), -ENOENT, "unknown resource 12 op:7"));
+  ASSERT_TRUE(t->waitForOutBytes(t->out().size() + 16000, 5s));
+  EXPECT_EQ(captureNodeSerial(pwDump()), serial);
+  t->closeStdin();
+  EXPECT_EQ(t->wait(10s).code, 0);
+  EXPECT_TRUE(std::regex_match(t->err(), kStatusLines)) << t->err();
+}
+
 // End of input, SIGTERM and SIGINT: what the graph captured before the stop is written
 // before the exit. The stream is continuous, so sample k was captured at t0 + k / 16000, and
 // a read that ends at byte b cannot come before sample b / 2 was captured: the smallest
@@ -83,7 +109,7 @@ TEST(Capture, AStopWritesWhatWasCapturedBeforeIt) {
     std::this_thread::sleep_for(1000ms);
     const auto trigger = std::chrono::steady_clock::now();
     stop(*t);
-    EXPECT_EQ(t->wait(10s).code, 0);
+    EXPECT_EQ(t->wait(10s).code, 0) << t->err();
     reader.join();
     ASSERT_FALSE(reads.empty());
     auto t0 = trigger;

@@ -22,9 +22,11 @@ const pw_core_events PipeWireEvents::kCore = [] {
   events.done = [](void* data, uint32_t id, int seq) {
     if (id == PW_ID_CORE) sessionOf(data).onDone(seq);
   };
-  // An error on the core itself means the connection is broken (the socket closed: -EPIPE).
+  // Only -EPIPE on the core means the connection is broken (the socket closed). Other errors
+  // on the core concern one object: "unknown resource" comes whenever a player quits while a
+  // request about it is on its way, and must not cost a reconnect.
   events.error = [](void* data, uint32_t id, int /*seq*/, int res, const char* /*message*/) {
-    if (id == PW_ID_CORE) sessionOf(data).onError(res);
+    if (id == PW_ID_CORE && res == -EPIPE) sessionOf(data).onError(res);
   };
   return events;
 }();

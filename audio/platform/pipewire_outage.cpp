@@ -8,7 +8,7 @@
 
 // Keeping the capture alive when the daemon dies, restarts or freezes. Everything here runs on
 // the loop thread from one timer, the tick: every 500 ms while connected, every 50 ms during an
-// outage (silence and reconnect attempts). A dead daemon shows as a core error; a frozen one
+// outage (silence and reconnect attempts). A dead daemon shows as -EPIPE on the core; a frozen one
 // only as silence from both the graph and the daemon. So while cycles arrive nothing is sent;
 // once they have stopped for 250 ms, a ping left unanswered for a second is an outage.
 

@@ -106,7 +106,7 @@ void PipeWireSession::onDone(int seq) {
 }
 
 void PipeWireSession::onError(int res) {
-  coreError_ = res < 0 ? res : -EIO;
+  coreError_ = res;
   lost_ = true;
   pw_thread_loop_signal(loop_, false);
   // The next tick drops the connection: it must not be destroyed inside its own event.

@@ -24,11 +24,12 @@ struct CaptureNodeNames {
 };
 
 /// The connection to the daemon on its own thread loop ("lorvane.pw"). Public methods lock the
-/// loop; everything else runs on the loop thread. Once capture has started, a core error (the
-/// daemon died) or, once the graph has gone quiet, a ping left unanswered for a second (it is
-/// frozen) is an outage: the connection is dropped, the queue gets silence at real-time pace
-/// from the last cycle on, and a new connection (50 ms backoff doubling to 2 s) brings back a
-/// fresh capture node with every capturable stream linked again (pipewire_outage.cpp).
+/// loop; everything else runs on the loop thread. Once capture has started, a broken connection
+/// (the daemon died: -EPIPE on the core) or, once the graph has gone quiet, a ping left unanswered
+/// for a second (it is frozen) is an outage: the connection is dropped, the queue gets silence at
+/// real-time pace from the last cycle on, and a new connection (50 ms backoff doubling to 2 s)
+/// brings back a fresh capture node with every capturable stream linked again
+/// (pipewire_outage.cpp).
 class PipeWireSession : private GraphPort {
  public:
   explicit PipeWireSession(std::vector<int32_t> excludedPids);

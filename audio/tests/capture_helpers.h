@@ -111,12 +111,18 @@ inline void expectNothingLeft(long nodeId) {
   EXPECT_EQ(dump.find("\"link.input.node\": " + std::to_string(nodeId) + ","), std::string::npos);
 }
 
-// Waits until a pw-play stream is linked into the capture node (excluded players never are).
-inline bool waitForPlayerLinked() {
+// Waits until a stream of `player` is linked into the capture node (excluded players never
+// are): on a loaded machine a player can take a second to start.
+inline bool waitForPlayerLinked(const std::string& player = "pw-play") {
+  const std::string input = "\nLORVANE-Tap:input_FL\n", from = "  |<- " + player + ":output_FL\n";
   for (int i = 0; i < 50; ++i) {
     const std::string links = runProgram("/usr/bin/pw-link", {"pw-link", "-l"}).out;
-    if (links.find("LORVANE-Tap:input_FL\n  |<- pw-play:output_FL") != std::string::npos) {
-      return true;
+    // The ports linked into our input are listed on the "  |<- " lines that follow it.
+    size_t line = ("\n" + links).find(input);  // at the start of a line
+    while (line != std::string::npos) {
+      line = links.find('\n', line);
+      if (line == std::string::npos || links.compare(++line, 4, "  |<") != 0) break;
+      if (links.compare(line, from.size(), from) == 0) return true;
     }
     std::this_thread::sleep_for(100ms);
   }
