@@ -1,5 +1,8 @@
 #include "main/dispatch.h"
 
+#include <fcntl.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +15,14 @@
 
 namespace lorvane {
 
+void holdClosedStandardDescriptors() {
+  for (const int fd : {0, 1, 2}) {
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);  // the lowest free number: fd itself
+    }
+  }
+}
+
 Mode selectMode(ArgList args) {
   if (hasFlag(args, "--listen-access")) return Mode::ListenAccess;
   if (hasFlag(args, "--windows")) return Mode::Windows;
@@ -20,6 +31,7 @@ Mode selectMode(ArgList args) {
 }
 
 void entry(ArgList args) {
+  holdClosedStandardDescriptors();
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   // For every mode, the probe included: a parent that stops reading turns a write into a
   // failed write, never a death by SIGPIPE.

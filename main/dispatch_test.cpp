@@ -1,7 +1,12 @@
 #include "main/dispatch.h"
 
+#include <fcntl.h>
 #include <glob.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <vector>
 
@@ -29,6 +34,24 @@ TEST(SelectMode, Precedence) {
   EXPECT_EQ(modeOf({"tap", "--request", "--windows"}), Mode::Windows);
   EXPECT_EQ(modeOf({"--ocr", "--exclude-pid=1"}), Mode::Ocr);
   EXPECT_EQ(modeOf({"tap", "--OCR", "--windows=", "-listen-access"}), Mode::Audio);
+}
+
+// In a child whose standard descriptors are all closed: a file opened afterwards (as a library
+// opens its socket) never takes 0, 1 or 2, and each of them still fails as a closed one does.
+TEST(Entry, ClosedStandardDescriptorsStayClosedToUs) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    for (const int fd : {0, 1, 2}) close(fd);
+    holdClosedStandardDescriptors();
+    char byte = 0;
+    const bool fails = read(0, &byte, 1) == -1 && errno == EBADF && write(1, "x", 1) == -1 &&
+                       errno == EBADF && write(2, "x", 1) == -1 && errno == EBADF;
+    _exit(fails && open("/dev/null", O_RDWR) > 2 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 bool machineHasInputDevices() {
