@@ -109,6 +109,20 @@ TEST(Capture, FollowsAGraphRateChange) {
   EXPECT_LT(amplitude(pcm, 1088.4, 0.1), 0.05);     // not played 48/44.1 too fast
 }
 
+// A parent's signal mask is inherited: SIGTERM and SIGINT that it blocked still stop capture.
+TEST(Capture, SignalsTheParentBlockedStillStopIt) {
+  for (const int sig : {SIGTERM, SIGINT}) {
+    ChildOptions options;
+    options.blockedSignals = {SIGINT, SIGTERM};
+    auto t = tap({}, options);
+    ASSERT_TRUE(t->waitForErr("READY", 5s)) << t->err();
+    t->signal(sig);
+    const ExitInfo exit = t->wait(5s);
+    EXPECT_TRUE(exit.exited) << sig;
+    EXPECT_EQ(exit.code, 0) << sig;
+  }
+}
+
 TEST(Capture, EveryWayOutTearsDownAndExitsZero) {
   const std::vector<std::pair<std::string, std::function<void(ChildProcess&)>>> endings{
       {"end of input", [](ChildProcess& c) { c.closeStdin(); }},

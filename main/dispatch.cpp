@@ -32,6 +32,13 @@ Mode selectMode(ArgList args) {
 
 void entry(ArgList args) {
   holdClosedStandardDescriptors();
+  // A signal mask is inherited across exec: a parent that blocks SIGINT and SIGTERM for its
+  // own use (sigwait, signalfd) would otherwise leave no way to stop capture by signal.
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  sigprocmask(SIG_UNBLOCK, &stops, nullptr);  // before any thread: they all inherit it
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   // For every mode, the probe included: a parent that stops reading turns a write into a
   // failed write, never a death by SIGPIPE.

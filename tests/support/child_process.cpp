@@ -72,14 +72,16 @@ ChildProcess::ChildProcess(const std::string& path, std::vector<std::string> arg
   posix_spawn_file_actions_adddup2(&actions, in[0], 0);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-  // The child starts with default signal dispositions, whatever the test runner set.
+  // The child starts with default signal dispositions and the mask asked for, whatever the
+  // test runner set.
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
-  sigset_t all, none;
+  sigset_t all, mask;
   sigfillset(&all);
-  sigemptyset(&none);
+  sigemptyset(&mask);
+  for (const int sig : options.blockedSignals) sigaddset(&mask, sig);
   posix_spawnattr_setsigdefault(&attr, &all);
-  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setsigmask(&attr, &mask);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
   std::vector<std::string> env = mergedEnvironment(options);

@@ -27,6 +27,8 @@ struct ChildOptions {
   bool drainStdout = true;
   /// O_NONBLOCK on the child's stdin and stdout, as some parents hand them over.
   bool nonBlocking = false;
+  /// Signals blocked in the child's mask from the start, as a parent's own mask is inherited.
+  std::vector<int> blockedSignals;
 };
 
 /// A program run with pipes on all three standard streams. stdout and stderr are collected
