@@ -83,6 +83,28 @@ TEST(Capture, AnErrorAboutOneObjectIsNoOutage) {
   EXPECT_TRUE(std::regex_match(t->err(), kStatusLines)) << t->err();
 }
 
+// Our capture node destroyed from outside (pw-cli destroy) with the daemon alive: silence at
+// real-time pace, then a new node with the player linked again.
+TEST(Capture, ANodeDestroyedFromOutsideComesBack) {
+  auto player = play("pw-play", 440);
+  auto t = tap();
+  ASSERT_TRUE(collect(*t, 16000));
+  ASSERT_TRUE(waitForPlayerLinked());
+  const auto destroyedAt = std::chrono::steady_clock::now();
+  const size_t destroyedBytes = t->out().size();
+  const std::string id = std::to_string(captureNodeId(pwDump()));
+  ASSERT_EQ(runProgram("/usr/bin/pw-cli", {"pw-cli", "destroy", id}).exit.code, 0);
+  ASSERT_TRUE(waitForPlayerLinked());
+  std::this_thread::sleep_for(1500ms);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - destroyedAt).count();
+  const std::string pcm = t->out();
+  t->closeStdin();
+  EXPECT_EQ(t->wait(10s).code, 0);
+  EXPECT_NEAR(double(pcm.size() - destroyedBytes) / seconds, 32000, 32000 * 0.1);
+  EXPECT_GT(steadyAmplitude(pcm.substr(pcm.size() - 16000), 440, 0), 0.3);
+}
+
 // End of input, SIGTERM and SIGINT: what the graph captured before the stop is written
 // before the exit. The stream is continuous, so sample k was captured at t0 + k / 16000, and
 // a read that ends at byte b cannot come before sample b / 2 was captured: the smallest

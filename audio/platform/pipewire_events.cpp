@@ -78,8 +78,14 @@ const pw_metadata_events PipeWireEvents::kMetadata = [] {
 const pw_filter_events PipeWireEvents::kCaptureNode = [] {
   pw_filter_events events{};
   events.version = PW_VERSION_FILTER_EVENTS;
-  events.state_changed = [](void* data, pw_filter_state /*old*/, pw_filter_state /*state*/,
-                            const char* /*error*/) { sessionOf(data).adoptNode(); };
+  events.state_changed = [](void* data, pw_filter_state /*old*/, pw_filter_state state,
+                            const char* /*error*/) {
+    sessionOf(data).adoptNode();
+    // The daemon removed the node (pw-cli destroy, a session manager) or failed it.
+    if (state == PW_FILTER_STATE_UNCONNECTED || state == PW_FILTER_STATE_ERROR) {
+      sessionOf(data).onNodeLost();
+    }
+  };
   return events;
 }();
 

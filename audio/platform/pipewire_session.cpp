@@ -113,6 +113,14 @@ void PipeWireSession::onError(int res) {
   if (capturing_) armTick(true);
 }
 
+void PipeWireSession::onNodeLost() {
+  // With the daemon alive no ping goes unanswered: the lost node is an outage of its own, and
+  // the reconnect brings a new one with every stream linked again.
+  if (!capturing_ || link_ != Link::Up) return;
+  lost_ = true;
+  armTick(true);
+}
+
 OSStatus PipeWireSession::createNode() {
   node_ = std::make_unique<PipeWireAudio::CaptureNode>();
   node_->loop = loop_;

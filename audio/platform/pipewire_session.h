@@ -25,11 +25,11 @@ struct CaptureNodeNames {
 
 /// The connection to the daemon on its own thread loop ("lorvane.pw"). Public methods lock the
 /// loop; everything else runs on the loop thread. Once capture has started, a broken connection
-/// (the daemon died: -EPIPE on the core) or, once the graph has gone quiet, a ping left unanswered
-/// for a second (it is frozen) is an outage: the connection is dropped, the queue gets silence at
-/// real-time pace from the last cycle on, and a new connection (50 ms backoff doubling to 2 s)
-/// brings back a fresh capture node with every capturable stream linked again
-/// (pipewire_outage.cpp).
+/// (the daemon died: -EPIPE on the core), the capture node removed by the daemon, or, once the
+/// graph has gone quiet, a ping left unanswered for a second (it is frozen) is an outage: the
+/// connection is dropped, the queue gets silence at real-time pace from the last cycle on, and a
+/// new connection (50 ms backoff doubling to 2 s) brings back a fresh capture node with every
+/// capturable stream linked again (pipewire_outage.cpp).
 class PipeWireSession : private GraphPort {
  public:
   explicit PipeWireSession(std::vector<int32_t> excludedPids);
@@ -91,6 +91,7 @@ class PipeWireSession : private GraphPort {
   friend struct PipeWireEvents;
   void onDone(int seq);
   void onError(int res);
+  void onNodeLost();
 
   pw_thread_loop* loop_ = nullptr;
   pw_context* context_ = nullptr;
