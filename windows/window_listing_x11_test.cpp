@@ -227,5 +227,26 @@ TEST(WindowList, WindowsThatVanishWhileBeingReadAreLeftOut) {
   }
 }
 
+// DISPLAY=":N.1" names the server's second screen (run with a second Xvfb screen, no window
+// manager there): its windows are the ones listed and captured, as for any X client.
+TEST(SecondScreen, TheScreenDisplayNamesIsTheOneRead) {
+  const std::string display = std::getenv("DISPLAY");
+  const std::string second = display.substr(0, display.find('.')) + ".1";
+  testing::ChildProcess message(
+      "/usr/bin/xmessage", {"xmessage", "-display", second, "-geometry", "500x300+10+10", "-title",
+                            "On screen one", "Text on the second screen"});
+  testing::ChildOptions onSecond;
+  onSecond.env["DISPLAY"] = second;
+  std::string listed;
+  for (int i = 0; i < 50 && listed.find("On screen one") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    listed = listWindows(onSecond);
+  }
+  EXPECT_EQ(listed, "[{\"app\":\"Xmessage\",\"title\":\"On screen one\"}]\n");
+  EXPECT_EQ(listWindows(), "[]\n");  // nothing on the first
+  const auto ocr = testing::runProgram(testing::tapPath(), {"lorvane-tap", "--ocr"}, {}, onSecond);
+  EXPECT_NE(ocr.out.find("\"title\":\"On screen one\""), std::string::npos) << ocr.out;
+}
+
 }  // namespace
 }  // namespace lorvane

@@ -108,7 +108,7 @@ Capture toImage(xcb_connection_t* c, xcb_window_t w, const xcb_get_image_reply_t
 }  // namespace
 
 bool canReadRoot(xcb_connection_t* c) {
-  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  const xcb_screen_t* screen = displayScreen(c);
   if (screen == nullptr) return false;
   XcbReply<xcb_get_image_reply_t> r(xcb_get_image_reply(
       c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0, 1, 1, ~0u), nullptr));

@@ -275,7 +275,7 @@ std::vector<xcb_window_t> clientsWithoutWm(xcb_connection_t* c, const X11Atoms& 
 
 X11Snapshot readX11Snapshot(xcb_connection_t* c, const X11Atoms& a) {
   X11Snapshot snap;
-  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  const xcb_screen_t* screen = displayScreen(c);
   if (screen == nullptr) return snap;
   const xcb_window_t root = screen->root;
   snap.screen.width = screen->width_in_pixels;

@@ -108,4 +108,17 @@ std::string XcbConnection::why() const {
   return {};
 }
 
+const xcb_screen_t* displayScreen(xcb_connection_t* c) {
+  // Read from DISPLAY as xcb_connect(nullptr, ...) reads it.
+  char* host = nullptr;
+  int display = 0, number = 0;
+  if (xcb_parse_display(nullptr, &host, &display, &number) != 0) std::free(host);
+  auto screens = xcb_setup_roots_iterator(xcb_get_setup(c));
+  const xcb_screen_t* first = screens.rem > 0 ? screens.data : nullptr;
+  for (; screens.rem > 0; xcb_screen_next(&screens), --number) {
+    if (number == 0) return screens.data;
+  }
+  return first;
+}
+
 }  // namespace lorvane

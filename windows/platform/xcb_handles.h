@@ -52,6 +52,10 @@ class XcbConnection {
   std::string failure_;  // why connecting failed
 };
 
+/// The screen DISPLAY names (":0.1" is screen 1), the one xcb_connect() reports for it; the
+/// first when the server has no such screen. Null only for a server without screens.
+const xcb_screen_t* displayScreen(xcb_connection_t* c);
+
 /// True for a window that is mapped with all its ancestors and shows something (input-only
 /// windows show nothing).
 inline bool isViewable(const xcb_get_window_attributes_reply_t& attrs) {
