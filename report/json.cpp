@@ -65,58 +65,46 @@ std::string sanitizeUtf8(std::string_view bytes) {
 
 void appendJsonString(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
+  // The characters with a short escape, and the letter each is written with.
+  static constexpr std::string_view kShort = "\"\\/\b\f\n\r\t", kLetter = "\"\\/bfnrt";
   out.push_back('"');
   for (char ch : sanitizeUtf8(text)) {
     const auto c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '/':
-        out += "\\/";
-        break;
-      case '\b':
-        out += "\\b";
-        break;
-      case '\f':
-        out += "\\f";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          out += "\\u00";
-          out.push_back(kHex[c >> 4]);
-          out.push_back(kHex[c & 0xF]);
-        } else {
-          out.push_back(ch);
-        }
+    if (const size_t k = kShort.find(ch); k != std::string_view::npos) {
+      out.push_back('\\');
+      out.push_back(kLetter[k]);
+    } else if (c < 0x20 || c == 0x7F) {
+      out += "\\u00";
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 0xF]);
+    } else {
+      out.push_back(ch);
     }
   }
   out.push_back('"');
+}
+
+void appendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+    return;
+  }
+  static constexpr uint32_t kLeadMark[] = {0, 0, 0xC0, 0xE0, 0xF0};
+  const int length = cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+  out.push_back(static_cast<char>(kLeadMark[length] | (cp >> (6 * (length - 1)))));
+  for (int k = length - 2; k >= 0; --k)
+    out.push_back(static_cast<char>(0x80 | ((cp >> (6 * k)) & 0x3F)));
 }
 
 namespace {
 
 void appendObject(std::string& out, const JsonObject& object) {
   out.push_back('{');
-  bool first = true;
-  for (const auto& [name, value] : object.members) {
-    if (!first) out.push_back(',');
-    first = false;
-    appendJsonString(out, name);
+  for (size_t i = 0; i < object.members.size(); ++i) {
+    if (i > 0) out.push_back(',');
+    appendJsonString(out, object.members[i].first);
     out.push_back(':');
-    appendJsonString(out, value);
+    appendJsonString(out, object.members[i].second);
   }
   out.push_back('}');
 }
@@ -129,12 +117,11 @@ std::string toJson(const JsonValue& value) {
     appendObject(out, *object);
     return out;
   }
+  const JsonArray& array = std::get<JsonArray>(value);
   out.push_back('[');
-  bool first = true;
-  for (const auto& object : std::get<JsonArray>(value)) {
-    if (!first) out.push_back(',');
-    first = false;
-    appendObject(out, object);
+  for (size_t i = 0; i < array.size(); ++i) {
+    if (i > 0) out.push_back(',');
+    appendObject(out, array[i]);
   }
   out.push_back(']');
   return out;

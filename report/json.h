@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -23,6 +24,9 @@ std::string sanitizeUtf8(std::string_view bytes);
 /// Appends a JSON string literal: raw UTF-8, with '"', '\\' and '/' escaped and every
 /// control character escaped.
 void appendJsonString(std::string& out, std::string_view text);
+
+/// Appends one code point as UTF-8.
+void appendUtf8(std::string& out, uint32_t cp);
 
 /// The compact document: no whitespace, one line.
 std::string toJson(const JsonValue& value);

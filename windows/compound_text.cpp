@@ -28,16 +28,9 @@ struct Charset {
 
 // 94-character sets: ESC ( F into G0, ESC ) F into G1.
 Charset set94(unsigned char final) {
-  switch (final) {
-    case 'B':
-      return {Kind::Ascii};
-    case 'J':
-      return {Kind::JisRoman};
-    case 'I':
-      return {Kind::JisKana};
-    default:
-      return {Kind::Unknown};
-  }
+  if (final == 'B') return {Kind::Ascii};
+  if (final == 'J') return {Kind::JisRoman};
+  return {final == 'I' ? Kind::JisKana : Kind::Unknown};
 }
 
 // 96-character sets, the right halves of ISO 8859 and TIS 620: ESC - F into G1.
@@ -114,16 +107,7 @@ class Output {
 
   void codePoint(uint32_t cp) {
     flush();
-    if (cp < 0x80) {
-      text_.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      text_.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      text_.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      text_.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      text_.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      text_.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    appendUtf8(text_, cp);
   }
   void replacement() {
     flush();

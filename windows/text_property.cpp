@@ -4,25 +4,6 @@
 #include "windows/compound_text.h"
 
 namespace lorvane {
-namespace {
-
-std::string latin1ToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (char ch : bytes) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x80) {
-      out.push_back(ch);
-    } else {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
-}
-
-}  // namespace
-
 size_t withoutCutSequence(std::string_view utf8) {
   const size_t n = utf8.size();
   // The lead byte of the last sequence is at most three bytes back.
@@ -44,7 +25,9 @@ std::string decodeText(std::string_view bytes, TextEncoding encoding, bool cut) 
     case TextEncoding::Latin1:
       break;
   }
-  return latin1ToUtf8(bytes);  // every byte is a whole character: a cut splits nothing
+  std::string latin1;  // every byte is a whole character: a cut splits nothing
+  for (const char c : bytes) appendUtf8(latin1, static_cast<unsigned char>(c));
+  return latin1;
 }
 
 }  // namespace lorvane
