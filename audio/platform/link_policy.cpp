@@ -37,8 +37,8 @@ bool shouldCapture(const StreamNodeInfo& node, const std::vector<int32_t>& exclu
   if (node.linkGroup || node.isVirtual || node.monitorStream) return false;
   std::vector<int32_t> owners;
   if (node.nodePid) owners.push_back(*node.nodePid);
-  if (node.clientPid) owners.push_back(*node.clientPid);
-  if (node.clientSecPid && !node.pulseClient) owners.push_back(*node.clientSecPid);
+  if (node.client.pid) owners.push_back(*node.client.pid);
+  if (node.client.secPid && !node.client.pulse) owners.push_back(*node.client.secPid);
   for (const int32_t pid : owners) {
     if (descendsFromExcluded(pid, excluded, parentOf)) return false;
   }
