@@ -43,16 +43,11 @@ uint64_t PipeWireSession::link(const LinkEnds& ends) {
   auto* proxy = static_cast<pw_proxy*>(pw_core_create_object(
       core_, "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, &props->dict, 0));
   pw_properties_free(props);
-  if (proxy == nullptr) return 0;
-  links_[++lastLink_] = proxy;
-  return lastLink_;
+  return reinterpret_cast<uintptr_t>(proxy);  // the handle is the link's proxy
 }
 
 void PipeWireSession::unlink(uint64_t handle) {
-  auto it = links_.find(handle);
-  if (it == links_.end()) return;
-  pw_proxy_destroy(it->second);
-  links_.erase(it);
+  pw_proxy_destroy(reinterpret_cast<pw_proxy*>(handle));
 }
 
 }  // namespace lorvane::audio

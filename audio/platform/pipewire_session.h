@@ -100,8 +100,6 @@ class PipeWireSession : private GraphPort {
   pw_registry* registry_ = nullptr;
   spa_hook registryListener_{};
   std::map<uint32_t, std::unique_ptr<Bound>> bound_;
-  std::map<uint64_t, pw_proxy*> links_;
-  uint64_t lastLink_ = 0;
   StreamGraph graph_;
 
   CaptureNodeNames names_;
