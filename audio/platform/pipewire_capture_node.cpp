@@ -45,17 +45,9 @@ void onProcess(void* data, spa_io_position* position) {
   }
 }
 
-void onStateChanged(void* data, pw_filter_state /*old*/, pw_filter_state state,
-                    const char* /*error*/) {
-  auto* self = static_cast<CaptureNode*>(data);
-  self->state = state;
-  pw_thread_loop_signal(self->loop, false);
-}
-
 const pw_filter_events kFilterEvents = [] {
   pw_filter_events events{};
   events.version = PW_VERSION_FILTER_EVENTS;
-  events.state_changed = onStateChanged;
   events.process = onProcess;
   return events;
 }();

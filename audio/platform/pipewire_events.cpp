@@ -1,5 +1,6 @@
 #include "audio/platform/pipewire_events.h"
 
+#include "audio/platform/pipewire_capture_node.h"
 #include "audio/platform/pipewire_props.h"
 #include "audio/platform/pipewire_session.h"
 
@@ -80,17 +81,14 @@ const pw_filter_events PipeWireEvents::kCaptureNode = [] {
   events.version = PW_VERSION_FILTER_EVENTS;
   events.state_changed = [](void* data, pw_filter_state /*old*/, pw_filter_state state,
                             const char* /*error*/) {
-    sessionOf(data).adoptNode();
+    PipeWireSession& self = sessionOf(data);
+    self.node_->state = state;
+    pw_thread_loop_signal(self.loop_, false);
+    self.adoptNode();
     // The daemon removed the node (pw-cli destroy, a session manager) or failed it.
-    if (state == PW_FILTER_STATE_UNCONNECTED || state == PW_FILTER_STATE_ERROR) {
-      sessionOf(data).onNodeLost();
-    }
+    if (state == PW_FILTER_STATE_UNCONNECTED || state == PW_FILTER_STATE_ERROR) self.onNodeLost();
   };
   return events;
 }();
-
-void PipeWireEvents::onTick(void* data, uint64_t /*expirations*/) {
-  sessionOf(data).tick();
-}
 
 }  // namespace lorvane::audio

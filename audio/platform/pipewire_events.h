@@ -16,7 +16,6 @@ struct PipeWireEvents {
   static const pw_node_events kNode;
   static const pw_metadata_events kMetadata;
   static const pw_filter_events kCaptureNode;  // state changes: the node may be adoptable
-  static void onTick(void* data, uint64_t expirations);
 };
 
 }  // namespace lorvane::audio

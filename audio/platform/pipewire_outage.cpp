@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "audio/platform/pipewire_capture_node.h"
-#include "audio/platform/pipewire_events.h"
 #include "audio/platform/pipewire_session.h"
 
 // Keeping the capture alive when the daemon dies, restarts or freezes. Everything here runs on
@@ -43,7 +42,10 @@ int64_t monotonicNs() {
 
 void PipeWireSession::watch() {
   audioBackNs_ = monotonicNs();
-  tick_ = pw_loop_add_timer(pw_thread_loop_get_loop(loop_), PipeWireEvents::onTick, this);
+  const auto onTick = [](void* data, uint64_t /*expirations*/) {
+    static_cast<PipeWireSession*>(data)->tick();
+  };
+  tick_ = pw_loop_add_timer(pw_thread_loop_get_loop(loop_), onTick, this);
   armTick(false);
 }
 
@@ -72,7 +74,7 @@ void PipeWireSession::tick() {
       break;
     }
     case Link::Connecting:
-      paceSilence(now);
+      paceSilence(now, kMostSilencePerTick);
       if (lost_ || now >= nextAttemptNs_) {  // failed or timed out: drop it and wait
         destroyNode();
         closeConnection();
@@ -81,7 +83,7 @@ void PipeWireSession::tick() {
       }
       break;
     case Link::Down:
-      paceSilence(now);
+      paceSilence(now, kMostSilencePerTick);
       if (now >= nextAttemptNs_) attempt(now);
       break;
   }
@@ -128,9 +130,8 @@ void PipeWireSession::attempt(int64_t now) {
 
 void PipeWireSession::finishReconnect() {
   const int64_t now = monotonicNs();
-  paceSilence(now);
   // Whatever silence was still owed is given now, all of it: the node's cycles follow on.
-  pushSilence(int64_t(double(now - silenceFromNs_) * silenceRate_ / 1e9) - silenceFrames_);
+  paceSilence(now, INT64_MAX);
   node_->queue.store(queue_, std::memory_order_release);
   pw_filter_set_active(node_->filter, true);
   link_ = Link::Up;
@@ -138,20 +139,15 @@ void PipeWireSession::finishReconnect() {
   armTick(false);
 }
 
-void PipeWireSession::paceSilence(int64_t now) {
+void PipeWireSession::paceSilence(int64_t now, int64_t most) {
   const int64_t due = int64_t(double(now - silenceFromNs_) * silenceRate_ / 1e9);
-  const int64_t frames = std::min(due - silenceFrames_, kMostSilencePerTick);
-  if (frames <= 0) return;
-  pushSilence(frames);
-  silenceFrames_ += frames;
-}
-
-void PipeWireSession::pushSilence(int64_t frames) {
   // In pieces the size of a long graph cycle: the queue wakes its thread every few pushes, so
   // a large catch-up in one push could fill the ring before its thread takes any of it.
   const float* none[kCaptureChannels] = {nullptr, nullptr};
-  for (; frames > 0; frames -= kSilencePiece) {
-    queue_->push(none, kCaptureChannels, uint32_t(std::min(frames, kSilencePiece)), silenceRate_);
+  for (int64_t owed = std::min(due - silenceFrames_, most); owed > 0; owed -= kSilencePiece) {
+    const int64_t piece = std::min(owed, kSilencePiece);
+    queue_->push(none, kCaptureChannels, uint32_t(piece), silenceRate_);
+    silenceFrames_ += piece;
   }
 }
 

@@ -123,7 +123,6 @@ void PipeWireSession::onNodeLost() {
 
 OSStatus PipeWireSession::createNode() {
   node_ = std::make_unique<PipeWireAudio::CaptureNode>();
-  node_->loop = loop_;
   node_->fallbackRate = graph_.graphRate();
   const OSStatus status =
       node_->create(core_, names_.name, names_.description, names_.uid, names_.tapUUID);

@@ -84,8 +84,8 @@ class PipeWireSession : private GraphPort {
   void retryLater(int64_t now);
   void attempt(int64_t now);
   void finishReconnect();
-  void paceSilence(int64_t now);
-  void pushSilence(int64_t frames);
+  /// Pushes the silence due by `now` since the outage began, at most `most` frames of it.
+  void paceSilence(int64_t now, int64_t most);
 
   // Event entry points (loop thread).
   friend struct PipeWireEvents;
