@@ -9,16 +9,13 @@
 namespace lorvane::audio {
 namespace {
 
-class LoopLock {
- public:
-  explicit LoopLock(pw_thread_loop* loop) : loop_(loop) { pw_thread_loop_lock(loop_); }
-  ~LoopLock() { pw_thread_loop_unlock(loop_); }
-  LoopLock(const LoopLock&) = delete;
-  LoopLock& operator=(const LoopLock&) = delete;
+// The thread loop's lock, held until the handle goes.
+using LoopLock = std::unique_ptr<pw_thread_loop, decltype(&pw_thread_loop_unlock)>;
 
- private:
-  pw_thread_loop* loop_;
-};
+LoopLock lock(pw_thread_loop* loop) {
+  pw_thread_loop_lock(loop);
+  return LoopLock(loop, pw_thread_loop_unlock);
+}
 
 }  // namespace
 
@@ -48,7 +45,7 @@ OSStatus PipeWireSession::connect() {
   if (context_ == nullptr) return errno ? -errno : -ENOMEM;
   if (pw_thread_loop_start(loop_) < 0) return -EIO;
 
-  LoopLock lock(loop_);
+  const LoopLock held = lock(loop_);
   if (!openConnection()) return errno ? -errno : -EIO;
   // First the globals, then the info and properties of what they made us bind.
   const bool ok = roundtrip(3000) && roundtrip(3000);
@@ -154,7 +151,7 @@ void PipeWireSession::adoptNode() {
 }
 
 OSStatus PipeWireSession::openCaptureNode(const CaptureNodeNames& names, uint32_t& nodeId) {
-  LoopLock lock(loop_);
+  const LoopLock held = lock(loop_);
   if (node_) return -EEXIST;
   names_ = names;
   OSStatus status = createNode();
@@ -175,7 +172,7 @@ OSStatus PipeWireSession::openCaptureNode(const CaptureNodeNames& names, uint32_
 }
 
 OSStatus PipeWireSession::start(IOQueue& queue) {
-  LoopLock lock(loop_);
+  const LoopLock held = lock(loop_);
   if (!node_) return -ENODEV;
   queue_ = &queue;
   node_->queue.store(queue_, std::memory_order_release);
@@ -187,13 +184,13 @@ OSStatus PipeWireSession::start(IOQueue& queue) {
 }
 
 void PipeWireSession::closeCaptureNode() {
-  LoopLock lock(loop_);
+  const LoopLock held = lock(loop_);
   capturing_ = false;  // no tick acts from here on
   destroyNode();       // dropLinks() waits for the daemon to have done both
 }
 
 void PipeWireSession::dropLinks() {
-  LoopLock lock(loop_);
+  const LoopLock held = lock(loop_);
   graph_.dropLinks();
   // The daemon has removed our node and links before we exit. Bounded: a frozen daemon
   // must not hold up the stop (the daemon removes them anyway once our socket closes).
@@ -201,17 +198,17 @@ void PipeWireSession::dropLinks() {
 }
 
 std::optional<uint32_t> PipeWireSession::defaultSink() {
-  LoopLock lock(loop_);
+  const LoopLock held = lock(loop_);
   return graph_.defaultSink();
 }
 
 std::string PipeWireSession::nodeName(uint32_t id) {
-  LoopLock lock(loop_);
+  const LoopLock held = lock(loop_);
   return graph_.nodeName(id);
 }
 
 double PipeWireSession::graphRate() {
-  LoopLock lock(loop_);
+  const LoopLock held = lock(loop_);
   return graph_.graphRate();
 }
 
