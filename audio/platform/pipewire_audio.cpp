@@ -60,17 +60,16 @@ OSStatus PipeWireAudio::getPropertyData(AudioObjectID object, uint32_t selector,
   }
   if (selector == kAudioTapPropertyFormat) {
     if (object != kTapObject) return -ENOENT;
-    AudioStreamBasicDescription format;
-    format.mSampleRate = session_->graphRate();
-    format.mFormatID = kAudioFormatLinearPCM;
-    format.mFormatFlags =
-        kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
-    format.mBytesPerPacket = 4;
-    format.mFramesPerPacket = 1;
-    format.mBytesPerFrame = 4;
-    format.mChannelsPerFrame = 2;
-    format.mBitsPerChannel = 32;
-    dest = format;
+    dest = AudioStreamBasicDescription{.mSampleRate = session_->graphRate(),
+                                       .mFormatID = kAudioFormatLinearPCM,
+                                       .mFormatFlags = kAudioFormatFlagIsFloat |
+                                                       kAudioFormatFlagIsPacked |
+                                                       kAudioFormatFlagIsNonInterleaved,
+                                       .mBytesPerPacket = 4,
+                                       .mFramesPerPacket = 1,
+                                       .mBytesPerFrame = 4,
+                                       .mChannelsPerFrame = 2,
+                                       .mBitsPerChannel = 32};
     return 0;
   }
   return -EINVAL;
@@ -78,11 +77,9 @@ OSStatus PipeWireAudio::getPropertyData(AudioObjectID object, uint32_t selector,
 
 OSStatus PipeWireAudio::createProcessTap(const TapDescription& desc, AudioObjectID& tapID) {
   if (session_) return -EEXIST;
-  std::vector<int32_t> excluded;
-  for (const AudioObjectID process : desc.excludedProcesses) {
-    excluded.push_back(static_cast<int32_t>(process));
-  }
-  auto session = std::make_unique<PipeWireSession>(std::move(excluded));
+  // A process object is its pid.
+  auto session = std::make_unique<PipeWireSession>(
+      std::vector<int32_t>(desc.excludedProcesses.begin(), desc.excludedProcesses.end()));
   const OSStatus status = session->connect();
   if (status != 0) {
     // The loop thread may be running: leave it be rather than stop it under the failure.
