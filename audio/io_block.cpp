@@ -26,8 +26,7 @@ void followRate(double rate) {
   if (rate == monoFmt.sampleRate) return;
   auto next = Converter::make(rate);
   if (!next) return;  // keep the old converter rather than stop the stream
-  const std::vector<int16_t> tail = converter->drain();
-  writeSamples(tail.data(), tail.size());
+  drainConverter();
   converter = std::move(next);
   monoFmt.sampleRate = rate;
 }

@@ -71,21 +71,18 @@ Dictionary makeAggregateDescription(const std::string& aggUID, const std::string
 }
 
 AudioFormat setupCapture(ArgList args) {
-  std::vector<AudioObjectID> exclude;
+  TapDescription tapDesc{.excludedProcesses = {},
+                         .uuid = makeUUID(),
+                         .muteBehavior = kCATapUnmuted,
+                         .isPrivate = true,
+                         .name = "LORVANE system audio"};
   // From element 1: the program's name is never an exclusion here (text capture, by
   // contrast, reads element 0 too).
   for (size_t i = 1; i < args.size(); ++i) {
     if (const auto pid = parseExcludePid(args[i])) {
-      if (const auto object = processObject(*pid)) exclude.push_back(*object);
+      if (const auto object = processObject(*pid)) tapDesc.excludedProcesses.push_back(*object);
     }
   }
-
-  TapDescription tapDesc;
-  tapDesc.excludedProcesses = exclude;
-  tapDesc.uuid = makeUUID();
-  tapDesc.muteBehavior = kCATapUnmuted;
-  tapDesc.isPrivate = true;
-  tapDesc.name = "LORVANE system audio";
 
   tapID = 0;
   if (const OSStatus status = platform->createProcessTap(tapDesc, tapID); status != 0) {
