@@ -14,7 +14,6 @@ std::optional<AudioFormat> formatFromStreamDescription(const AudioStreamBasicDes
     return std::nullopt;
   }
   AudioFormat format;
-  format.common = CommonFormat::Float32;
   format.sampleRate = asbd.mSampleRate;
   format.channelCount = asbd.mChannelsPerFrame;
   format.interleaved = !(flags & kAudioFormatFlagIsNonInterleaved);

@@ -28,6 +28,8 @@ class Converter {
   /// Nothing when no resampler can be made for the rate.
   static std::unique_ptr<Converter> make(double inputRate);
 
+  double inputRate() const { return inputRate_; }
+
   /// Pulls input from `inputBlock` until it reports NoDataNow, and writes up to out.size()
   /// samples. Input or output that does not fit waits inside for the next call, so nothing is
   /// lost. Returns the number of samples written.
