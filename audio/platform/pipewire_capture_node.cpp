@@ -10,8 +10,6 @@
 namespace lorvane::audio {
 namespace {
 
-using CaptureNode = PipeWireAudio::CaptureNode;
-
 // Real-time thread: no allocation, no lock, no blocking call. It only hands the two input
 // buffers to the IO queue and gives them back. A buffer is read only within its chunk,
 // clamped to the mapped size; what a port lacks of the cycle counts as silence.
@@ -54,10 +52,9 @@ const pw_filter_events kFilterEvents = [] {
 
 }  // namespace
 
-OSStatus CaptureNode::create(pw_core* core, const std::string& name, const std::string& description,
-                             const std::string& uid, const std::string& tapUUID) {
+OSStatus CaptureNode::create(pw_core* core, const CaptureNodeNames& names) {
   pw_properties* props = pw_properties_new(
-      PW_KEY_NODE_NAME, name.c_str(), PW_KEY_NODE_DESCRIPTION, description.c_str(),
+      PW_KEY_NODE_NAME, names.name.c_str(), PW_KEY_NODE_DESCRIPTION, names.description.c_str(),
       PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Capture", PW_KEY_MEDIA_ROLE, "DSP",
       // No media.class and no autoconnect: the session manager leaves the node alone.
       PW_KEY_NODE_AUTOCONNECT, "false",
@@ -65,9 +62,9 @@ OSStatus CaptureNode::create(pw_core* core, const std::string& name, const std::
       PW_KEY_NODE_ALWAYS_PROCESS, "true",
       // Asks for nothing shorter than the default cycle; fewer wake-ups when alone.
       PW_KEY_NODE_LATENCY, "2048/48000", nullptr);
-  pw_properties_set(props, "lorvane.uid", uid.c_str());
-  pw_properties_set(props, "lorvane.tap.uuid", tapUUID.c_str());
-  filter = pw_filter_new(core, name.c_str(), props);
+  pw_properties_set(props, "lorvane.uid", names.uid.c_str());
+  pw_properties_set(props, "lorvane.tap.uuid", names.tapUUID.c_str());
+  filter = pw_filter_new(core, names.name.c_str(), props);
   if (filter == nullptr) return errno ? -errno : -ENOMEM;
   pw_filter_add_listener(filter, &listener, &kFilterEvents, this);
 

@@ -8,16 +8,20 @@
 #include <atomic>
 #include <string>
 
-#include "audio/platform/pipewire_audio.h"
+#include "audio/audio_platform.h"
 
 namespace lorvane::audio {
 
+/// The names the capture node carries.
+struct CaptureNodeNames {
+  std::string name, description, uid, tapUUID;
+};
+
 /// The pw_filter "LORVANE-Tap" with the inputs FL and FR. Created and destroyed with the
 /// session's loop locked.
-struct PipeWireAudio::CaptureNode {
+struct CaptureNode {
   /// Makes and connects the filter (inactive). A failure status is a negative errno.
-  OSStatus create(pw_core* core, const std::string& name, const std::string& description,
-                  const std::string& uid, const std::string& tapUUID);
+  OSStatus create(pw_core* core, const CaptureNodeNames& names);
   void destroy();
 
   pw_filter* filter = nullptr;

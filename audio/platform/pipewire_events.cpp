@@ -1,6 +1,5 @@
 #include "audio/platform/pipewire_events.h"
 
-#include "audio/platform/pipewire_capture_node.h"
 #include "audio/platform/pipewire_props.h"
 #include "audio/platform/pipewire_session.h"
 

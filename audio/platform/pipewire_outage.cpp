@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "audio/platform/pipewire_capture_node.h"
 #include "audio/platform/pipewire_session.h"
 
 // Keeping the capture alive when the daemon dies, restarts or freezes. Everything here runs on
@@ -76,7 +75,6 @@ void PipeWireSession::tick() {
     case Link::Connecting:
       paceSilence(now, kMostSilencePerTick);
       if (lost_ || now >= nextAttemptNs_) {  // failed or timed out: drop it and wait
-        destroyNode();
         closeConnection();
         link_ = Link::Down;
         retryLater(now);
@@ -104,7 +102,6 @@ void PipeWireSession::beginOutage(int64_t now) {
     pw_loop_invoke(pw_data_loop_get_loop(pw_context_get_data_loop(context_)), noop, 0, nullptr, 0,
                    true, nullptr);
   }
-  destroyNode();
   closeConnection();
   link_ = Link::Down;
   backoffMs_ = kFirstBackoffMs;

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 
-#include "audio/platform/pipewire_capture_node.h"
 #include "audio/platform/pipewire_events.h"
 #include "audio/platform/pipewire_props.h"
 
@@ -27,7 +26,6 @@ PipeWireSession::~PipeWireSession() {
   // connect leaks its session (see createProcessTap). It stays correct for any other owner.
   if (loop_) pw_thread_loop_stop(loop_);
   if (tick_) pw_loop_destroy_source(pw_thread_loop_get_loop(loop_), tick_);
-  destroyNode();
   closeConnection();
   if (context_) pw_context_destroy(context_);
   if (loop_) pw_thread_loop_destroy(loop_);
@@ -65,6 +63,7 @@ bool PipeWireSession::openConnection() {
 }
 
 void PipeWireSession::closeConnection() {
+  destroyNode();   // the node lives on the connection's core
   graph_.reset();  // releases every binding and link proxy
   if (registry_) {
     spa_hook_remove(&registryListener_);
@@ -119,10 +118,9 @@ void PipeWireSession::onNodeLost() {
 }
 
 OSStatus PipeWireSession::createNode() {
-  node_ = std::make_unique<PipeWireAudio::CaptureNode>();
+  node_ = std::make_unique<CaptureNode>();
   node_->fallbackRate = graph_.graphRate();
-  const OSStatus status =
-      node_->create(core_, names_.name, names_.description, names_.uid, names_.tapUUID);
+  const OSStatus status = node_->create(core_, names_);
   if (status != 0) {
     destroyNode();
     return status;

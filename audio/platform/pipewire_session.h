@@ -13,15 +13,10 @@
 #include <vector>
 
 #include "audio/audio_platform.h"
-#include "audio/platform/pipewire_audio.h"
+#include "audio/platform/pipewire_capture_node.h"
 #include "audio/platform/stream_graph.h"
 
 namespace lorvane::audio {
-
-/// The names the capture node carries.
-struct CaptureNodeNames {
-  std::string name, description, uid, tapUUID;
-};
 
 /// The connection to the daemon on its own thread loop ("lorvane.pw"). Public methods lock the
 /// loop; everything else runs on the loop thread. Once capture has started, a broken connection
@@ -103,7 +98,7 @@ class PipeWireSession : private GraphPort {
   StreamGraph graph_;
 
   CaptureNodeNames names_;
-  std::unique_ptr<PipeWireAudio::CaptureNode> node_;
+  std::unique_ptr<CaptureNode> node_;
   spa_hook nodeListener_{};
   IOQueue* queue_ = nullptr;
 
