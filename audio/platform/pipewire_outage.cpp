@@ -60,38 +60,30 @@ void PipeWireSession::armTick(bool outage) {
 void PipeWireSession::tick() {
   if (!capturing_) return;
   const int64_t now = monotonicNs();
-  switch (link_) {
-    case Link::Up: {
-      const int64_t lastCycle = node_ ? node_->lastCycleNs.load(std::memory_order_relaxed) : 0;
-      const bool quiet = now - std::max(lastCycle, audioBackNs_) >= kQuietMs * kMs;
-      if (lost_ || (pingSeq_ >= 0 && now - pingSentNs_ >= kPingTimeoutMs * kMs)) {
-        beginOutage(now);
-      } else if (pingSeq_ < 0 && quiet) {
-        pingSeq_ = pw_core_sync(core_, PW_ID_CORE, 0);
-        pingSentNs_ = now;
-      }
-      break;
+  if (link_ == Link::Up) {
+    // Audio stopped with the last cycle the node saw (or the reconnect, if it saw none).
+    const int64_t lastCycle = node_ ? node_->lastCycleNs.load(std::memory_order_relaxed) : 0;
+    const int64_t lastAudio = std::max(lastCycle, audioBackNs_);
+    if (lost_ || (pingSeq_ >= 0 && now - pingSentNs_ >= kPingTimeoutMs * kMs)) {
+      beginOutage(now, std::min(now, lastAudio));
+    } else if (pingSeq_ < 0 && now - lastAudio >= kQuietMs * kMs) {
+      pingSeq_ = pw_core_sync(core_, PW_ID_CORE, 0);
+      pingSentNs_ = now;
     }
-    case Link::Connecting:
-      paceSilence(now, kMostSilencePerTick);
-      if (lost_ || now >= nextAttemptNs_) {  // failed or timed out: drop it and wait
-        closeConnection();
-        link_ = Link::Down;
-        retryLater(now);
-      }
-      break;
-    case Link::Down:
-      paceSilence(now, kMostSilencePerTick);
-      if (now >= nextAttemptNs_) attempt(now);
-      break;
+    return;
+  }
+  paceSilence(now, kMostSilencePerTick);
+  if (link_ == Link::Connecting && (lost_ || now >= nextAttemptNs_)) {
+    closeConnection();  // failed or timed out: drop it and wait
+    link_ = Link::Down;
+    retryLater(now);
+  } else if (link_ == Link::Down && now >= nextAttemptNs_) {
+    attempt(now);
   }
 }
 
-void PipeWireSession::beginOutage(int64_t now) {
-  // Audio stopped with the last cycle the node saw (or the reconnect, if it saw none).
-  const int64_t lastCycle = node_ ? node_->lastCycleNs.load(std::memory_order_relaxed) : 0;
-  silenceFromNs_ = std::min(now, std::max(lastCycle, audioBackNs_));
-  if (silenceFromNs_ == 0) silenceFromNs_ = now;
+void PipeWireSession::beginOutage(int64_t now, int64_t silenceFromNs) {
+  silenceFromNs_ = silenceFromNs;
   silenceFrames_ = 0;
   silenceRate_ = graph_.graphRate();
   if (node_) {

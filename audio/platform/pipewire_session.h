@@ -75,7 +75,8 @@ class PipeWireSession : private GraphPort {
   void watch();
   void armTick(bool outage);
   void tick();
-  void beginOutage(int64_t now);
+  /// Drops the connection; silence is owed from `silenceFromNs` on.
+  void beginOutage(int64_t now, int64_t silenceFromNs);
   void retryLater(int64_t now);
   void attempt(int64_t now);
   void finishReconnect();
