@@ -85,11 +85,10 @@ OSStatus CaptureNode::create(pw_core* core, const CaptureNodeNames& names) {
   return res < 0 ? res : 0;
 }
 
-void CaptureNode::destroy() {
+CaptureNode::~CaptureNode() {
   if (filter == nullptr) return;
   spa_hook_remove(&listener);
   pw_filter_destroy(filter);
-  filter = nullptr;
 }
 
 }  // namespace lorvane::audio

@@ -22,7 +22,7 @@ struct CaptureNodeNames {
 struct CaptureNode {
   /// Makes and connects the filter (inactive). A failure status is a negative errno.
   OSStatus create(pw_core* core, const CaptureNodeNames& names);
-  void destroy();
+  ~CaptureNode();
 
   pw_filter* filter = nullptr;
   spa_hook listener{};

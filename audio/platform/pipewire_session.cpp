@@ -130,9 +130,7 @@ OSStatus PipeWireSession::createNode() {
 }
 
 void PipeWireSession::destroyNode() {
-  if (!node_) return;
-  if (node_->filter) spa_hook_remove(&nodeListener_);
-  node_->destroy();
+  if (node_ && node_->filter) spa_hook_remove(&nodeListener_);
   node_.reset();
 }
 
