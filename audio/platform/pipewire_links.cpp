@@ -1,4 +1,3 @@
-#include "audio/platform/pipewire_events.h"
 #include "audio/platform/pipewire_session.h"
 
 // The bindings and links that StreamGraph asks for, as proxies of the current connection.
@@ -16,12 +15,11 @@ void PipeWireSession::bind(uint32_t id, ObjectKind kind) {
     uint32_t version;
     const void* events;
   };
-  const Interface i =
-      kind == ObjectKind::Client
-          ? Interface{PW_TYPE_INTERFACE_Client, PW_VERSION_CLIENT, &PipeWireEvents::kClient}
-      : kind == ObjectKind::Node
-          ? Interface{PW_TYPE_INTERFACE_Node, PW_VERSION_NODE, &PipeWireEvents::kNode}
-          : Interface{PW_TYPE_INTERFACE_Metadata, PW_VERSION_METADATA, &PipeWireEvents::kMetadata};
+  const Interface i = kind == ObjectKind::Client
+                          ? Interface{PW_TYPE_INTERFACE_Client, PW_VERSION_CLIENT, &kClient}
+                      : kind == ObjectKind::Node
+                          ? Interface{PW_TYPE_INTERFACE_Node, PW_VERSION_NODE, &kNode}
+                          : Interface{PW_TYPE_INTERFACE_Metadata, PW_VERSION_METADATA, &kMetadata};
   auto* proxy = static_cast<pw_proxy*>(pw_registry_bind(registry_, id, i.type, i.version, 0));
   if (proxy == nullptr) return;
   auto bound = std::make_unique<Bound>();

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 
-#include "audio/platform/pipewire_events.h"
 #include "audio/platform/pipewire_props.h"
 
 namespace lorvane::audio {
@@ -56,9 +55,9 @@ bool PipeWireSession::openConnection() {
   if (core_ == nullptr) return false;
   coreError_ = 0;
   lost_ = false;
-  pw_core_add_listener(core_, &coreListener_, &PipeWireEvents::kCore, this);
+  pw_core_add_listener(core_, &coreListener_, &kCore, this);
   registry_ = pw_core_get_registry(core_, PW_VERSION_REGISTRY, 0);
-  pw_registry_add_listener(registry_, &registryListener_, &PipeWireEvents::kRegistry, this);
+  pw_registry_add_listener(registry_, &registryListener_, &kRegistry, this);
   return true;
 }
 
@@ -125,7 +124,7 @@ OSStatus PipeWireSession::createNode() {
     destroyNode();
     return status;
   }
-  pw_filter_add_listener(node_->filter, &nodeListener_, &PipeWireEvents::kCaptureNode, this);
+  pw_filter_add_listener(node_->filter, &nodeListener_, &kCaptureNode, this);
   return 0;
 }
 

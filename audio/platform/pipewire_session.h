@@ -3,6 +3,8 @@
 // Internal to the PipeWire backend: the connection, the registry watcher, the capture node,
 // and keeping all three alive across a daemon that dies, restarts or freezes.
 
+#include <pipewire/extensions/metadata.h>
+#include <pipewire/filter.h>
 #include <pipewire/pipewire.h>
 
 #include <cstdint>
@@ -83,8 +85,16 @@ class PipeWireSession : private GraphPort {
   /// Pushes the silence due by `now` since the outage began, at most `most` frames of it.
   void paceSilence(int64_t now, int64_t most);
 
+  // The daemon's events, routed into the session (and StreamGraph) on the loop thread
+  // (pipewire_events.cpp).
+  static const pw_core_events kCore;
+  static const pw_registry_events kRegistry;
+  static const pw_client_events kClient;
+  static const pw_node_events kNode;
+  static const pw_metadata_events kMetadata;
+  static const pw_filter_events kCaptureNode;  // state changes: the node may be adoptable
+
   // Event entry points (loop thread).
-  friend struct PipeWireEvents;
   void onDone(int seq);
   void onError(int res);
   void onNodeLost();
