@@ -1,9 +1,5 @@
 #include "audio/platform/pipewire_capture_node.h"
 
-#include <spa/param/audio/format-utils.h>
-
-#include <time.h>
-
 #include <algorithm>
 #include <cerrno>
 
@@ -17,10 +13,7 @@ void onProcess(void* data, spa_io_position* position) {
   auto* self = static_cast<CaptureNode*>(data);
   IOQueue* queue = self->queue.load(std::memory_order_acquire);
   if (queue == nullptr || position == nullptr) return;
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);  // vDSO: no system call
-  self->lastCycleNs.store(int64_t(now.tv_sec) * 1000000000 + now.tv_nsec,
-                          std::memory_order_relaxed);
+  self->lastCycleNs.store(monotonicNs(), std::memory_order_relaxed);
   const uint32_t frames = static_cast<uint32_t>(position->clock.duration);
   const double rate =
       position->clock.rate.denom > 0 ? double(position->clock.rate.denom) : self->fallbackRate;

@@ -5,12 +5,21 @@
 #include <pipewire/filter.h>
 #include <pipewire/pipewire.h>
 
+#include <time.h>
+
 #include <atomic>
 #include <string>
 
 #include "audio/audio_platform.h"
 
 namespace lorvane::audio {
+
+/// CLOCK_MONOTONIC in nanoseconds; safe on the real-time thread (vDSO: no system call).
+inline int64_t monotonicNs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
 
 /// The names the capture node carries.
 struct CaptureNodeNames {

@@ -1,5 +1,3 @@
-#include <time.h>
-
 #include <algorithm>
 
 #include "audio/platform/pipewire_session.h"
@@ -26,16 +24,6 @@ constexpr int64_t kAttemptTimeoutMs = 1500;  // connect, registry, capture node 
 // (6.8 times real time), so the queue's ring (64 Ki frames) never overflows.
 constexpr int64_t kMostSilencePerTick = 16384;
 constexpr int64_t kSilencePiece = 2048;
-
-int noop(spa_loop*, bool, uint32_t, const void*, size_t, void*) {
-  return 0;
-}
-
-int64_t monotonicNs() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
 
 }  // namespace
 
@@ -91,6 +79,7 @@ void PipeWireSession::beginOutage(int64_t now, int64_t silenceFromNs) {
     // silence starts. Detached here, and the data loop has finished any cycle in progress
     // once the blocking no-op below returns.
     node_->queue.store(nullptr, std::memory_order_release);
+    const auto noop = [](spa_loop*, bool, uint32_t, const void*, size_t, void*) { return 0; };
     pw_loop_invoke(pw_data_loop_get_loop(pw_context_get_data_loop(context_)), noop, 0, nullptr, 0,
                    true, nullptr);
   }
