@@ -47,29 +47,30 @@ OSStatus PipeWireAudio::getPropertyData(AudioObjectID object, uint32_t selector,
   if (!session_) return -ENOTCONN;
   if (selector == kAudioHardwarePropertyDefaultSystemOutputDevice) {
     if (object != kAudioObjectSystemObject) return -EINVAL;
-    const auto sink = session_->defaultSink();
+    const auto sink = session_->read([](const StreamGraph& graph) { return graph.defaultSink(); });
     if (!sink) return -ENOENT;
     dest = *sink;
     return 0;
   }
   if (selector == kAudioDevicePropertyDeviceUID) {
-    std::string name = session_->nodeName(object);
+    std::string name =
+        session_->read([&](const StreamGraph& graph) { return graph.nodeName(object); });
     if (name.empty()) return -ENOENT;
     dest = std::move(name);
     return 0;
   }
   if (selector == kAudioTapPropertyFormat) {
     if (object != kTapObject) return -ENOENT;
-    dest = AudioStreamBasicDescription{.mSampleRate = session_->graphRate(),
-                                       .mFormatID = kAudioFormatLinearPCM,
-                                       .mFormatFlags = kAudioFormatFlagIsFloat |
-                                                       kAudioFormatFlagIsPacked |
-                                                       kAudioFormatFlagIsNonInterleaved,
-                                       .mBytesPerPacket = 4,
-                                       .mFramesPerPacket = 1,
-                                       .mBytesPerFrame = 4,
-                                       .mChannelsPerFrame = 2,
-                                       .mBitsPerChannel = 32};
+    dest = AudioStreamBasicDescription{
+        .mSampleRate = session_->read([](const StreamGraph& graph) { return graph.graphRate(); }),
+        .mFormatID = kAudioFormatLinearPCM,
+        .mFormatFlags =
+            kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved,
+        .mBytesPerPacket = 4,
+        .mFramesPerPacket = 1,
+        .mBytesPerFrame = 4,
+        .mChannelsPerFrame = 2,
+        .mBitsPerChannel = 32};
     return 0;
   }
   return -EINVAL;

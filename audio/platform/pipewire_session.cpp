@@ -192,19 +192,4 @@ void PipeWireSession::dropLinks() {
   if (link_ == Link::Up && core_ != nullptr) roundtrip(200);
 }
 
-std::optional<uint32_t> PipeWireSession::defaultSink() {
-  const LoopLock held = lock(loop_);
-  return graph_.defaultSink();
-}
-
-std::string PipeWireSession::nodeName(uint32_t id) {
-  const LoopLock held = lock(loop_);
-  return graph_.nodeName(id);
-}
-
-double PipeWireSession::graphRate() {
-  const LoopLock held = lock(loop_);
-  return graph_.graphRate();
-}
-
 }  // namespace lorvane::audio

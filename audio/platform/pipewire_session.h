@@ -10,8 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <optional>
-#include <string>
+#include <utility>
 #include <vector>
 
 #include "audio/audio_platform.h"
@@ -46,9 +45,14 @@ class PipeWireSession : private GraphPort {
   /// Removes our links and waits (at most 200 ms) until the daemon has done all of it.
   void dropLinks();
 
-  std::optional<uint32_t> defaultSink();
-  std::string nodeName(uint32_t id);
-  double graphRate();
+  /// What `reader` makes of the registry bookkeeping, read with the loop locked.
+  template <typename Reader>
+  auto read(Reader reader) {
+    pw_thread_loop_lock(loop_);
+    auto result = reader(std::as_const(graph_));
+    pw_thread_loop_unlock(loop_);
+    return result;
+  }
 
  private:
   /// A proxy bound to learn an object's full properties; its events go to the session.
