@@ -89,8 +89,7 @@ std::optional<uint32_t> StreamGraph::capturePort(bool right) const {
 }
 
 std::optional<uint32_t> StreamGraph::captureNode() const {
-  if (capturePort(false) && capturePort(true)) return captureId_;
-  return std::nullopt;
+  return capturePort(false) && capturePort(true) ? captureId_ : std::nullopt;
 }
 
 bool StreamGraph::captures(const Node& node) const {
