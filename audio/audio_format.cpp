@@ -13,12 +13,9 @@ std::optional<AudioFormat> formatFromStreamDescription(const AudioStreamBasicDes
       asbd.mBitsPerChannel != 32) {
     return std::nullopt;
   }
-  AudioFormat format;
-  format.common = CommonFormat::Float32;
-  format.sampleRate = asbd.mSampleRate;
-  format.channelCount = asbd.mChannelsPerFrame;
-  format.interleaved = !(flags & kAudioFormatFlagIsNonInterleaved);
-  return format;
+  return AudioFormat{.sampleRate = asbd.mSampleRate,
+                     .channelCount = asbd.mChannelsPerFrame,
+                     .interleaved = !(flags & kAudioFormatFlagIsNonInterleaved)};
 }
 
 }  // namespace lorvane::audio

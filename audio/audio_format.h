@@ -7,11 +7,8 @@
 
 namespace lorvane::audio {
 
-enum class CommonFormat { Float32, Int16 };
-
-/// A PCM format: sample type, rate, channel count, interleaving.
+/// A 32-bit float PCM format: rate, channel count, interleaving.
 struct AudioFormat {
-  CommonFormat common = CommonFormat::Float32;
   double sampleRate = 0;
   uint32_t channelCount = 0;
   bool interleaved = false;

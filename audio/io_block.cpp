@@ -23,13 +23,11 @@ void writeSamples(const int16_t* samples, size_t n) {
 }
 
 void followRate(double rate) {
-  if (rate == monoFmt.sampleRate) return;
+  if (rate == converter->inputRate()) return;
   auto next = Converter::make(rate);
   if (!next) return;  // keep the old converter rather than stop the stream
-  const std::vector<int16_t> tail = converter->drain();
-  writeSamples(tail.data(), tail.size());
+  drainConverter();
   converter = std::move(next);
-  monoFmt.sampleRate = rate;
 }
 
 }  // namespace
@@ -66,7 +64,7 @@ void ioBlock(const AudioFormat& tapFmt, const AudioBufferList& input) {
   list.interleaved = tapFmt.interleaved;
   mixDown(list, mono);
 
-  const auto capacity = outputCapacity(frames, monoFmt.sampleRate);
+  const auto capacity = outputCapacity(frames, converter->inputRate());
   if (!capacity) return;
   std::vector<int16_t> out(*capacity);
   bool handedOver = false;

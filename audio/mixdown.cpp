@@ -8,33 +8,20 @@ namespace lorvane::audio {
 void mixDown(const AudioBufferList& input, std::span<float> mono) {
   const uint32_t ch = input.channelCount;
   const size_t frames = std::min<size_t>(input.frames, mono.size());
-  if (ch == 0 || input.channels == nullptr) {
+  // Interleaved, every sample is in channels[0]; planar, channel c is in channels[c].
+  const uint32_t lists = input.interleaved ? 1 : ch;
+  bool complete = ch > 0 && input.channels != nullptr;
+  for (uint32_t c = 0; complete && c < lists; ++c) complete = input.channels[c] != nullptr;
+  if (!complete) {
     std::fill(mono.begin(), mono.end(), 0.0f);
     return;
   }
   const float divisor = static_cast<float>(ch);
-  if (input.interleaved) {
-    const float* src = input.channels[0];
-    if (src == nullptr) {
-      std::fill(mono.begin(), mono.end(), 0.0f);
-      return;
-    }
-    for (size_t i = 0; i < frames; ++i) {
-      float sum = +0.0f;
-      for (uint32_t c = 0; c < ch; ++c) sum += src[i * ch + c];
-      mono[i] = sum / divisor;
-    }
-    return;
-  }
-  for (uint32_t c = 0; c < ch; ++c) {
-    if (input.channels[c] == nullptr) {
-      std::fill(mono.begin(), mono.end(), 0.0f);
-      return;
-    }
-  }
   for (size_t i = 0; i < frames; ++i) {
     float sum = +0.0f;
-    for (uint32_t c = 0; c < ch; ++c) sum += input.channels[c][i];
+    for (uint32_t c = 0; c < ch; ++c) {
+      sum += input.interleaved ? input.channels[0][i * ch + c] : input.channels[c][i];
+    }
     mono[i] = sum / divisor;
   }
 }

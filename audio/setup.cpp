@@ -10,12 +10,9 @@
 #include "report/status_line.h"
 
 namespace lorvane::audio {
+namespace {
 
-void failSetup(const std::string& line, int status) {
-  log(line);
-  _exit(status);
-}
-
+// The process object of `pid`, or nothing when the system gives none (no status line).
 std::optional<AudioObjectID> processObject(int32_t pid) {
   PropertyData dest = AudioObjectID{0};
   const OSStatus status = platform->getPropertyData(
@@ -25,6 +22,8 @@ std::optional<AudioObjectID> processObject(int32_t pid) {
   return *object;
 }
 
+// Reads a global property of `object`. A failed read writes "prop error <selector> <status>"
+// and gives `def`.
 template <class T>
 T getProp(AudioObjectID object, uint32_t selector, T def) {
   PropertyData dest = def;
@@ -33,10 +32,8 @@ T getProp(AudioObjectID object, uint32_t selector, T def) {
   if (const T* value = std::get_if<T>(&dest)) return *value;
   return def;
 }
-template AudioObjectID getProp(AudioObjectID, uint32_t, AudioObjectID);
-template std::string getProp(AudioObjectID, uint32_t, std::string);
-template AudioStreamBasicDescription getProp(AudioObjectID, uint32_t, AudioStreamBasicDescription);
 
+// A fresh random (version 4) UUID in its 36-character text form.
 std::string makeUUID() {
   std::random_device random;
   uint8_t b[16];
@@ -54,6 +51,8 @@ std::string makeUUID() {
   return text;
 }
 
+// The aggregate device's description dictionary, keys in this order: name, uid, master,
+// private, stacked, tapautostart, subdevices, taps.
 Dictionary makeAggregateDescription(const std::string& aggUID, const std::string& deviceUID,
                                     const std::string& tapUUID) {
   Dictionary subdevice{{"uid", {deviceUID}}};
@@ -70,22 +69,26 @@ Dictionary makeAggregateDescription(const std::string& aggUID, const std::string
   };
 }
 
+}  // namespace
+
+void failSetup(const std::string& line, int status) {
+  log(line);
+  _exit(status);
+}
+
 AudioFormat setupCapture(ArgList args) {
-  std::vector<AudioObjectID> exclude;
+  TapDescription tapDesc{.excludedProcesses = {},
+                         .uuid = makeUUID(),
+                         .muteBehavior = kCATapUnmuted,
+                         .isPrivate = true,
+                         .name = "LORVANE system audio"};
   // From element 1: the program's name is never an exclusion here (text capture, by
   // contrast, reads element 0 too).
   for (size_t i = 1; i < args.size(); ++i) {
     if (const auto pid = parseExcludePid(args[i])) {
-      if (const auto object = processObject(*pid)) exclude.push_back(*object);
+      if (const auto object = processObject(*pid)) tapDesc.excludedProcesses.push_back(*object);
     }
   }
-
-  TapDescription tapDesc;
-  tapDesc.excludedProcesses = exclude;
-  tapDesc.uuid = makeUUID();
-  tapDesc.muteBehavior = kCATapUnmuted;
-  tapDesc.isPrivate = true;
-  tapDesc.name = "LORVANE system audio";
 
   tapID = 0;
   if (const OSStatus status = platform->createProcessTap(tapDesc, tapID); status != 0) {
@@ -102,14 +105,13 @@ AudioFormat setupCapture(ArgList args) {
     failSetup("ERROR aggregate " + std::to_string(status), kExitAggregate);
   }
 
-  asbd = getProp<AudioStreamBasicDescription>(tapID, kAudioTapPropertyFormat, {});
+  const auto asbd = getProp<AudioStreamBasicDescription>(tapID, kAudioTapPropertyFormat, {});
   log(formatLine(asbd.mSampleRate, asbd.mChannelsPerFrame, asbd.mFormatFlags));
 
   const std::optional<AudioFormat> tapFmt = formatFromStreamDescription(asbd);
   if (!tapFmt) failSetup("ERROR format", kExitFormat);
 
-  monoFmt = AudioFormat{CommonFormat::Float32, tapFmt->sampleRate, 1, false};
-  converter = Converter::make(monoFmt.sampleRate);
+  converter = Converter::make(tapFmt->sampleRate);
   // No converter for a rate the tap reported as valid: the format is unusable after all.
   if (!converter) failSetup("ERROR format", kExitFormat);
   return *tapFmt;

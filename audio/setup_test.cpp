@@ -81,8 +81,8 @@ TEST_F(Setup, BuildsTheTapAndTheAggregateDescription) {
   EXPECT_EQ(outDev, 57u);
   EXPECT_EQ(tapFmt.channelCount, 2u);
   EXPECT_FALSE(tapFmt.interleaved);
-  EXPECT_EQ(monoFmt.sampleRate, 48000);
   ASSERT_TRUE(converter);
+  EXPECT_EQ(converter->inputRate(), 48000);
 }
 
 TEST_F(Setup, ReadsInTheStatedOrderAndSkipsElementZero) {

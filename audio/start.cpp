@@ -40,32 +40,25 @@ void installStopHandler() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-// Waits until `fd` is ready for `events` (a non-blocking descriptor said EAGAIN).
-void waitFor(int fd, short events) {
-  pollfd p{fd, events, 0};
-  poll(&p, 1, -1);
-}
-
-}  // namespace
-
-void onSignal(int /*signo*/) {
-  endCapture(StopReason::Asked);
-}
-
-void stdinWatcher() {
+// Reads and discards stdin, waiting whenever a non-blocking descriptor has nothing yet; end of
+// file (or a read error) ends the capture.
+[[noreturn]] void stdinWatcher() {
   char buf[4096];
   for (;;) {
     const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
     if (n > 0) continue;  // content is ignored
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      waitFor(STDIN_FILENO, POLLIN);
+      pollfd p{STDIN_FILENO, POLLIN, 0};
+      poll(&p, 1, -1);
       continue;
     }
     // End of file; a descriptor that cannot be read counts as closed.
     endCapture(StopReason::Asked);
   }
 }
+
+}  // namespace
 
 void startCapture(const AudioFormat& tapFmt) {
   // Lives until `_exit`, like the queue below.
@@ -89,7 +82,7 @@ void startCapture(const AudioFormat& tapFmt) {
   for (;;) {
     char signo = 0;
     const ssize_t n = ::read(stopPipe[0], &signo, 1);
-    if (n == 1) onSignal(signo);
+    if (n == 1) endCapture(StopReason::Asked);  // SIGINT or SIGTERM
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) pause();  // no pipe: the signals end the process by their default action
   }

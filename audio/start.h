@@ -14,13 +14,6 @@ namespace lorvane::audio {
 /// returns.
 [[noreturn]] void startCapture(const AudioFormat& tapFmt);
 
-/// SIGINT or SIGTERM, taken on the main thread: flush, teardown, status 0.
-[[noreturn]] void onSignal(int signo);
-
-/// Reads and discards stdin, waiting whenever a non-blocking descriptor has nothing yet; end
-/// of file (or a read error) ends the capture.
-[[noreturn]] void stdinWatcher();
-
 /// The whole audio mode on `audio`: setup, start, run. Never returns.
 [[noreturn]] void runCapture(ArgList args, AudioPlatform& audio);
 

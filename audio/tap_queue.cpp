@@ -147,13 +147,10 @@ void TapQueue::takeCommitted() {
 void TapQueue::emit(double rate) {
   const float* channels[kChannels];
   for (uint32_t c = 0; c < kChannels; ++c) channels[c] = joined_[c].data();
-  AudioBufferList list;
-  list.channels = channels;
-  list.channelCount = kChannels;
-  list.frames = static_cast<uint32_t>(joined_[0].size());
-  list.sampleRate = rate;
-  list.interleaved = false;
-  block_(list);
+  block_({.channels = channels,
+          .channelCount = kChannels,
+          .frames = static_cast<uint32_t>(joined_[0].size()),
+          .sampleRate = rate});
   for (auto& channel : joined_) channel.clear();
 }
 

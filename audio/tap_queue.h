@@ -43,8 +43,6 @@ class TapQueue final : public IOQueue {
   TapQueue(const TapQueue&) = delete;
   TapQueue& operator=(const TapQueue&) = delete;
 
-  const std::string& label() const { return label_; }
-
   void start(IOBlock block) override;
   void push(const float* const* channels, uint32_t channelCount, uint32_t frames, double rate,
             const uint32_t* valid = nullptr) noexcept override;

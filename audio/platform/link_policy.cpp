@@ -35,14 +35,12 @@ bool shouldCapture(const StreamNodeInfo& node, const std::vector<int32_t>& exclu
                    const ParentOf& parentOf) {
   if (node.mediaClass != "Stream/Output/Audio") return false;
   if (node.linkGroup || node.isVirtual || node.monitorStream) return false;
-  std::vector<int32_t> owners;
-  if (node.nodePid) owners.push_back(*node.nodePid);
-  if (node.clientPid) owners.push_back(*node.clientPid);
-  if (node.clientSecPid && !node.pulseClient) owners.push_back(*node.clientSecPid);
-  for (const int32_t pid : owners) {
-    if (descendsFromExcluded(pid, excluded, parentOf)) return false;
-  }
-  return true;
+  const auto excludes = [&](std::optional<int32_t> pid) {
+    return pid && descendsFromExcluded(*pid, excluded, parentOf);
+  };
+  // A pulse client's socket credentials are the pulse server's, not the stream owner's.
+  return !excludes(node.nodePid) && !excludes(node.client.pid) &&
+         (node.client.pulse || !excludes(node.client.secPid));
 }
 
 ChannelRoute routeFor(std::string_view channel) {

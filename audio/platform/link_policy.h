@@ -9,14 +9,20 @@
 
 namespace lorvane::audio {
 
+/// What a bound client's info says about its process.
+struct ClientFacts {
+  std::optional<int32_t> pid;     // application.process.id
+  std::optional<int32_t> secPid;  // pipewire.sec.pid (socket credentials)
+  bool pulse = false;             // client.api = pipewire-pulse: sec.pid is the pulse server's
+};
+
 /// What the registry watcher knows about a node when it decides whether to capture it.
 struct StreamNodeInfo {
   std::string mediaClass;
-  std::optional<int32_t> nodePid;       // node application.process.id (pulse-protocol streams)
-  std::optional<int32_t> clientPid;     // client application.process.id
-  std::optional<int32_t> clientSecPid;  // client pipewire.sec.pid (socket credentials)
-  bool pulseClient = false;             // client.api = pipewire-pulse: sec.pid is the server's
-  bool linkGroup = false;               // part of a filter-chain / loopback pair
+  std::optional<int32_t> nodePid;   // node application.process.id (pulse-protocol streams)
+  std::optional<int32_t> clientId;  // the client that made the node
+  ClientFacts client;               // that client's facts, once its info has arrived
+  bool linkGroup = false;           // part of a filter-chain / loopback pair
   bool isVirtual = false;
   bool monitorStream = false;  // stream.monitor: reads another node's output
 };

@@ -45,27 +45,27 @@ TEST(LinkPolicy, SkipsStreamsThatCarryOtherStreams) {
 
 TEST(LinkPolicy, ExcludesOwnersAndTheirDescendants) {
   auto native = stream();
-  native.clientPid = 300;
-  native.clientSecPid = 300;
+  native.client.pid = 300;
+  native.client.secPid = 300;
   EXPECT_FALSE(shouldCapture(native, {100}, parentOf));  // grandchild of the excluded app
   EXPECT_FALSE(shouldCapture(native, {300}, parentOf));
   EXPECT_TRUE(shouldCapture(native, {400}, parentOf));
   EXPECT_TRUE(shouldCapture(native, {}, parentOf));
 
   auto secOnly = stream();  // a client that states no pid: the socket credentials decide
-  secOnly.clientSecPid = 200;
+  secOnly.client.secPid = 200;
   EXPECT_FALSE(shouldCapture(secOnly, {200}, parentOf));
 }
 
 TEST(LinkPolicy, PulseStreamsGoByTheirOwnPidNotTheServers) {
   auto pulse = stream();
   pulse.nodePid = 400;
-  pulse.clientPid = 400;
-  pulse.clientSecPid = 200;  // pipewire-pulse itself
-  pulse.pulseClient = true;
+  pulse.client.pid = 400;
+  pulse.client.secPid = 200;  // pipewire-pulse itself
+  pulse.client.pulse = true;
   EXPECT_TRUE(shouldCapture(pulse, {200}, parentOf));
   EXPECT_FALSE(shouldCapture(pulse, {400}, parentOf));
-  pulse.clientPid.reset();
+  pulse.client.pid.reset();
   EXPECT_FALSE(shouldCapture(pulse, {400}, parentOf));  // the node's pid is enough
 }
 

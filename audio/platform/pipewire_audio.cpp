@@ -47,30 +47,30 @@ OSStatus PipeWireAudio::getPropertyData(AudioObjectID object, uint32_t selector,
   if (!session_) return -ENOTCONN;
   if (selector == kAudioHardwarePropertyDefaultSystemOutputDevice) {
     if (object != kAudioObjectSystemObject) return -EINVAL;
-    const auto sink = session_->defaultSink();
+    const auto sink = session_->read([](const StreamGraph& graph) { return graph.defaultSink(); });
     if (!sink) return -ENOENT;
     dest = *sink;
     return 0;
   }
   if (selector == kAudioDevicePropertyDeviceUID) {
-    std::string name = session_->nodeName(object);
+    std::string name =
+        session_->read([&](const StreamGraph& graph) { return graph.nodeName(object); });
     if (name.empty()) return -ENOENT;
     dest = std::move(name);
     return 0;
   }
   if (selector == kAudioTapPropertyFormat) {
     if (object != kTapObject) return -ENOENT;
-    AudioStreamBasicDescription format;
-    format.mSampleRate = session_->graphRate();
-    format.mFormatID = kAudioFormatLinearPCM;
-    format.mFormatFlags =
-        kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
-    format.mBytesPerPacket = 4;
-    format.mFramesPerPacket = 1;
-    format.mBytesPerFrame = 4;
-    format.mChannelsPerFrame = 2;
-    format.mBitsPerChannel = 32;
-    dest = format;
+    dest = AudioStreamBasicDescription{
+        .mSampleRate = session_->read([](const StreamGraph& graph) { return graph.graphRate(); }),
+        .mFormatID = kAudioFormatLinearPCM,
+        .mFormatFlags =
+            kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved,
+        .mBytesPerPacket = 4,
+        .mFramesPerPacket = 1,
+        .mBytesPerFrame = 4,
+        .mChannelsPerFrame = 2,
+        .mBitsPerChannel = 32};
     return 0;
   }
   return -EINVAL;
@@ -78,11 +78,9 @@ OSStatus PipeWireAudio::getPropertyData(AudioObjectID object, uint32_t selector,
 
 OSStatus PipeWireAudio::createProcessTap(const TapDescription& desc, AudioObjectID& tapID) {
   if (session_) return -EEXIST;
-  std::vector<int32_t> excluded;
-  for (const AudioObjectID process : desc.excludedProcesses) {
-    excluded.push_back(static_cast<int32_t>(process));
-  }
-  auto session = std::make_unique<PipeWireSession>(std::move(excluded));
+  // A process object is its pid.
+  auto session = std::make_unique<PipeWireSession>(
+      std::vector<int32_t>(desc.excludedProcesses.begin(), desc.excludedProcesses.end()));
   const OSStatus status = session->connect();
   if (status != 0) {
     // The loop thread may be running: leave it be rather than stop it under the failure.

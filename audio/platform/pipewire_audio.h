@@ -39,8 +39,6 @@ class PipeWireAudio : public AudioPlatform {
                           IOProcID& procID) override;
   OSStatus deviceStart(AudioObjectID device, IOProcID procID) override;
 
-  struct CaptureNode;
-
  private:
   std::unique_ptr<PipeWireSession> session_;
   std::string tapUUID_;

@@ -1,16 +1,10 @@
 #include "audio/platform/pipewire_capture_node.h"
 
-#include <spa/param/audio/format-utils.h>
-
-#include <time.h>
-
 #include <algorithm>
 #include <cerrno>
 
 namespace lorvane::audio {
 namespace {
-
-using CaptureNode = PipeWireAudio::CaptureNode;
 
 // Real-time thread: no allocation, no lock, no blocking call. It only hands the two input
 // buffers to the IO queue and gives them back. A buffer is read only within its chunk,
@@ -19,10 +13,7 @@ void onProcess(void* data, spa_io_position* position) {
   auto* self = static_cast<CaptureNode*>(data);
   IOQueue* queue = self->queue.load(std::memory_order_acquire);
   if (queue == nullptr || position == nullptr) return;
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);  // vDSO: no system call
-  self->lastCycleNs.store(int64_t(now.tv_sec) * 1000000000 + now.tv_nsec,
-                          std::memory_order_relaxed);
+  self->lastCycleNs.store(monotonicNs(), std::memory_order_relaxed);
   const uint32_t frames = static_cast<uint32_t>(position->clock.duration);
   const double rate =
       position->clock.rate.denom > 0 ? double(position->clock.rate.denom) : self->fallbackRate;
@@ -45,27 +36,18 @@ void onProcess(void* data, spa_io_position* position) {
   }
 }
 
-void onStateChanged(void* data, pw_filter_state /*old*/, pw_filter_state state,
-                    const char* /*error*/) {
-  auto* self = static_cast<CaptureNode*>(data);
-  self->state = state;
-  pw_thread_loop_signal(self->loop, false);
-}
-
 const pw_filter_events kFilterEvents = [] {
   pw_filter_events events{};
   events.version = PW_VERSION_FILTER_EVENTS;
-  events.state_changed = onStateChanged;
   events.process = onProcess;
   return events;
 }();
 
 }  // namespace
 
-OSStatus CaptureNode::create(pw_core* core, const std::string& name, const std::string& description,
-                             const std::string& uid, const std::string& tapUUID) {
+OSStatus CaptureNode::create(pw_core* core, const CaptureNodeNames& names) {
   pw_properties* props = pw_properties_new(
-      PW_KEY_NODE_NAME, name.c_str(), PW_KEY_NODE_DESCRIPTION, description.c_str(),
+      PW_KEY_NODE_NAME, names.name.c_str(), PW_KEY_NODE_DESCRIPTION, names.description.c_str(),
       PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Capture", PW_KEY_MEDIA_ROLE, "DSP",
       // No media.class and no autoconnect: the session manager leaves the node alone.
       PW_KEY_NODE_AUTOCONNECT, "false",
@@ -73,9 +55,9 @@ OSStatus CaptureNode::create(pw_core* core, const std::string& name, const std::
       PW_KEY_NODE_ALWAYS_PROCESS, "true",
       // Asks for nothing shorter than the default cycle; fewer wake-ups when alone.
       PW_KEY_NODE_LATENCY, "2048/48000", nullptr);
-  pw_properties_set(props, "lorvane.uid", uid.c_str());
-  pw_properties_set(props, "lorvane.tap.uuid", tapUUID.c_str());
-  filter = pw_filter_new(core, name.c_str(), props);
+  pw_properties_set(props, "lorvane.uid", names.uid.c_str());
+  pw_properties_set(props, "lorvane.tap.uuid", names.tapUUID.c_str());
+  filter = pw_filter_new(core, names.name.c_str(), props);
   if (filter == nullptr) return errno ? -errno : -ENOMEM;
   pw_filter_add_listener(filter, &listener, &kFilterEvents, this);
 
@@ -96,11 +78,10 @@ OSStatus CaptureNode::create(pw_core* core, const std::string& name, const std::
   return res < 0 ? res : 0;
 }
 
-void CaptureNode::destroy() {
+CaptureNode::~CaptureNode() {
   if (filter == nullptr) return;
   spa_hook_remove(&listener);
   pw_filter_destroy(filter);
-  filter = nullptr;
 }
 
 }  // namespace lorvane::audio

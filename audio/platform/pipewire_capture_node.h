@@ -5,26 +5,38 @@
 #include <pipewire/filter.h>
 #include <pipewire/pipewire.h>
 
+#include <time.h>
+
 #include <atomic>
 #include <string>
 
-#include "audio/platform/pipewire_audio.h"
+#include "audio/audio_platform.h"
 
 namespace lorvane::audio {
 
+/// CLOCK_MONOTONIC in nanoseconds; safe on the real-time thread (vDSO: no system call).
+inline int64_t monotonicNs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+/// The names the capture node carries.
+struct CaptureNodeNames {
+  std::string name, description, uid, tapUUID;
+};
+
 /// The pw_filter "LORVANE-Tap" with the inputs FL and FR. Created and destroyed with the
 /// session's loop locked.
-struct PipeWireAudio::CaptureNode {
+struct CaptureNode {
   /// Makes and connects the filter (inactive). A failure status is a negative errno.
-  OSStatus create(pw_core* core, const std::string& name, const std::string& description,
-                  const std::string& uid, const std::string& tapUUID);
-  void destroy();
+  OSStatus create(pw_core* core, const CaptureNodeNames& names);
+  ~CaptureNode();
 
   pw_filter* filter = nullptr;
   spa_hook listener{};
   void* ports[2] = {nullptr, nullptr};
-  pw_filter_state state = PW_FILTER_STATE_UNCONNECTED;
-  pw_thread_loop* loop = nullptr;  // signalled on state changes
+  pw_filter_state state = PW_FILTER_STATE_UNCONNECTED;  // kept by the session's listener
   std::atomic<IOQueue*> queue{nullptr};
   double fallbackRate = 48000;
   /// CLOCK_MONOTONIC time of the last cycle: where silence starts if the daemon goes away.

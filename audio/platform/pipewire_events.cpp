@@ -1,7 +1,8 @@
-#include "audio/platform/pipewire_events.h"
-
 #include "audio/platform/pipewire_props.h"
 #include "audio/platform/pipewire_session.h"
+
+// The C event tables that route the daemon's events into PipeWireSession (and StreamGraph) on
+// the loop thread.
 
 namespace lorvane::audio {
 namespace {
@@ -12,7 +13,7 @@ PipeWireSession& sessionOf(void* data) {
 
 }  // namespace
 
-const pw_core_events PipeWireEvents::kCore = [] {
+const pw_core_events PipeWireSession::kCore = [] {
   pw_core_events events{};
   events.version = PW_VERSION_CORE_EVENTS;
   events.info = [](void* data, const pw_core_info* info) {
@@ -31,7 +32,7 @@ const pw_core_events PipeWireEvents::kCore = [] {
   return events;
 }();
 
-const pw_registry_events PipeWireEvents::kRegistry = [] {
+const pw_registry_events PipeWireSession::kRegistry = [] {
   pw_registry_events events{};
   events.version = PW_VERSION_REGISTRY_EVENTS;
   events.global = [](void* data, uint32_t id, uint32_t /*permissions*/, const char* type,
@@ -45,7 +46,7 @@ const pw_registry_events PipeWireEvents::kRegistry = [] {
   return events;
 }();
 
-const pw_client_events PipeWireEvents::kClient = [] {
+const pw_client_events PipeWireSession::kClient = [] {
   pw_client_events events{};
   events.version = PW_VERSION_CLIENT_EVENTS;
   events.info = [](void* data, const pw_client_info* info) {
@@ -54,7 +55,7 @@ const pw_client_events PipeWireEvents::kClient = [] {
   return events;
 }();
 
-const pw_node_events PipeWireEvents::kNode = [] {
+const pw_node_events PipeWireSession::kNode = [] {
   pw_node_events events{};
   events.version = PW_VERSION_NODE_EVENTS;
   events.info = [](void* data, const pw_node_info* info) {
@@ -64,7 +65,7 @@ const pw_node_events PipeWireEvents::kNode = [] {
   return events;
 }();
 
-const pw_metadata_events PipeWireEvents::kMetadata = [] {
+const pw_metadata_events PipeWireSession::kMetadata = [] {
   pw_metadata_events events{};
   events.version = PW_VERSION_METADATA_EVENTS;
   events.property = [](void* data, uint32_t subject, const char* key, const char* /*type*/,
@@ -75,22 +76,19 @@ const pw_metadata_events PipeWireEvents::kMetadata = [] {
   return events;
 }();
 
-const pw_filter_events PipeWireEvents::kCaptureNode = [] {
+const pw_filter_events PipeWireSession::kCaptureNode = [] {
   pw_filter_events events{};
   events.version = PW_VERSION_FILTER_EVENTS;
   events.state_changed = [](void* data, pw_filter_state /*old*/, pw_filter_state state,
                             const char* /*error*/) {
-    sessionOf(data).adoptNode();
+    PipeWireSession& self = sessionOf(data);
+    self.node_->state = state;
+    pw_thread_loop_signal(self.loop_, false);
+    self.adoptNode();
     // The daemon removed the node (pw-cli destroy, a session manager) or failed it.
-    if (state == PW_FILTER_STATE_UNCONNECTED || state == PW_FILTER_STATE_ERROR) {
-      sessionOf(data).onNodeLost();
-    }
+    if (state == PW_FILTER_STATE_UNCONNECTED || state == PW_FILTER_STATE_ERROR) self.onNodeLost();
   };
   return events;
 }();
-
-void PipeWireEvents::onTick(void* data, uint64_t /*expirations*/) {
-  sessionOf(data).tick();
-}
 
 }  // namespace lorvane::audio

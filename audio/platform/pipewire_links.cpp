@@ -1,4 +1,3 @@
-#include "audio/platform/pipewire_events.h"
 #include "audio/platform/pipewire_session.h"
 
 // The bindings and links that StreamGraph asks for, as proxies of the current connection.
@@ -16,12 +15,11 @@ void PipeWireSession::bind(uint32_t id, ObjectKind kind) {
     uint32_t version;
     const void* events;
   };
-  const Interface i =
-      kind == ObjectKind::Client
-          ? Interface{PW_TYPE_INTERFACE_Client, PW_VERSION_CLIENT, &PipeWireEvents::kClient}
-      : kind == ObjectKind::Node
-          ? Interface{PW_TYPE_INTERFACE_Node, PW_VERSION_NODE, &PipeWireEvents::kNode}
-          : Interface{PW_TYPE_INTERFACE_Metadata, PW_VERSION_METADATA, &PipeWireEvents::kMetadata};
+  const Interface i = kind == ObjectKind::Client
+                          ? Interface{PW_TYPE_INTERFACE_Client, PW_VERSION_CLIENT, &kClient}
+                      : kind == ObjectKind::Node
+                          ? Interface{PW_TYPE_INTERFACE_Node, PW_VERSION_NODE, &kNode}
+                          : Interface{PW_TYPE_INTERFACE_Metadata, PW_VERSION_METADATA, &kMetadata};
   auto* proxy = static_cast<pw_proxy*>(pw_registry_bind(registry_, id, i.type, i.version, 0));
   if (proxy == nullptr) return;
   auto bound = std::make_unique<Bound>();
@@ -43,16 +41,11 @@ uint64_t PipeWireSession::link(const LinkEnds& ends) {
   auto* proxy = static_cast<pw_proxy*>(pw_core_create_object(
       core_, "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, &props->dict, 0));
   pw_properties_free(props);
-  if (proxy == nullptr) return 0;
-  links_[++lastLink_] = proxy;
-  return lastLink_;
+  return reinterpret_cast<uintptr_t>(proxy);  // the handle is the link's proxy
 }
 
 void PipeWireSession::unlink(uint64_t handle) {
-  auto it = links_.find(handle);
-  if (it == links_.end()) return;
-  pw_proxy_destroy(it->second);
-  links_.erase(it);
+  pw_proxy_destroy(reinterpret_cast<pw_proxy*>(handle));
 }
 
 }  // namespace lorvane::audio

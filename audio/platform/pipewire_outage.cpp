@@ -1,9 +1,5 @@
-#include <time.h>
-
 #include <algorithm>
 
-#include "audio/platform/pipewire_capture_node.h"
-#include "audio/platform/pipewire_events.h"
 #include "audio/platform/pipewire_session.h"
 
 // Keeping the capture alive when the daemon dies, restarts or freezes. Everything here runs on
@@ -29,21 +25,14 @@ constexpr int64_t kAttemptTimeoutMs = 1500;  // connect, registry, capture node 
 constexpr int64_t kMostSilencePerTick = 16384;
 constexpr int64_t kSilencePiece = 2048;
 
-int noop(spa_loop*, bool, uint32_t, const void*, size_t, void*) {
-  return 0;
-}
-
-int64_t monotonicNs() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
 }  // namespace
 
 void PipeWireSession::watch() {
   audioBackNs_ = monotonicNs();
-  tick_ = pw_loop_add_timer(pw_thread_loop_get_loop(loop_), PipeWireEvents::onTick, this);
+  const auto onTick = [](void* data, uint64_t /*expirations*/) {
+    static_cast<PipeWireSession*>(data)->tick();
+  };
+  tick_ = pw_loop_add_timer(pw_thread_loop_get_loop(loop_), onTick, this);
   armTick(false);
 }
 
@@ -59,39 +48,30 @@ void PipeWireSession::armTick(bool outage) {
 void PipeWireSession::tick() {
   if (!capturing_) return;
   const int64_t now = monotonicNs();
-  switch (link_) {
-    case Link::Up: {
-      const int64_t lastCycle = node_ ? node_->lastCycleNs.load(std::memory_order_relaxed) : 0;
-      const bool quiet = now - std::max(lastCycle, audioBackNs_) >= kQuietMs * kMs;
-      if (lost_ || (pingSeq_ >= 0 && now - pingSentNs_ >= kPingTimeoutMs * kMs)) {
-        beginOutage(now);
-      } else if (pingSeq_ < 0 && quiet) {
-        pingSeq_ = pw_core_sync(core_, PW_ID_CORE, 0);
-        pingSentNs_ = now;
-      }
-      break;
+  if (link_ == Link::Up) {
+    // Audio stopped with the last cycle the node saw (or the reconnect, if it saw none).
+    const int64_t lastCycle = node_ ? node_->lastCycleNs.load(std::memory_order_relaxed) : 0;
+    const int64_t lastAudio = std::max(lastCycle, audioBackNs_);
+    if (lost_ || (pingSeq_ >= 0 && now - pingSentNs_ >= kPingTimeoutMs * kMs)) {
+      beginOutage(now, std::min(now, lastAudio));
+    } else if (pingSeq_ < 0 && now - lastAudio >= kQuietMs * kMs) {
+      pingSeq_ = pw_core_sync(core_, PW_ID_CORE, 0);
+      pingSentNs_ = now;
     }
-    case Link::Connecting:
-      paceSilence(now);
-      if (lost_ || now >= nextAttemptNs_) {  // failed or timed out: drop it and wait
-        destroyNode();
-        closeConnection();
-        link_ = Link::Down;
-        retryLater(now);
-      }
-      break;
-    case Link::Down:
-      paceSilence(now);
-      if (now >= nextAttemptNs_) attempt(now);
-      break;
+    return;
+  }
+  paceSilence(now, kMostSilencePerTick);
+  if (link_ == Link::Connecting && (lost_ || now >= nextAttemptNs_)) {
+    closeConnection();  // failed or timed out: drop it and wait
+    link_ = Link::Down;
+    retryLater(now);
+  } else if (link_ == Link::Down && now >= nextAttemptNs_) {
+    attempt(now);
   }
 }
 
-void PipeWireSession::beginOutage(int64_t now) {
-  // Audio stopped with the last cycle the node saw (or the reconnect, if it saw none).
-  const int64_t lastCycle = node_ ? node_->lastCycleNs.load(std::memory_order_relaxed) : 0;
-  silenceFromNs_ = std::min(now, std::max(lastCycle, audioBackNs_));
-  if (silenceFromNs_ == 0) silenceFromNs_ = now;
+void PipeWireSession::beginOutage(int64_t now, int64_t silenceFromNs) {
+  silenceFromNs_ = silenceFromNs;
   silenceFrames_ = 0;
   silenceRate_ = graph_.graphRate();
   if (node_) {
@@ -99,10 +79,10 @@ void PipeWireSession::beginOutage(int64_t now) {
     // silence starts. Detached here, and the data loop has finished any cycle in progress
     // once the blocking no-op below returns.
     node_->queue.store(nullptr, std::memory_order_release);
+    const auto noop = [](spa_loop*, bool, uint32_t, const void*, size_t, void*) { return 0; };
     pw_loop_invoke(pw_data_loop_get_loop(pw_context_get_data_loop(context_)), noop, 0, nullptr, 0,
                    true, nullptr);
   }
-  destroyNode();
   closeConnection();
   link_ = Link::Down;
   backoffMs_ = kFirstBackoffMs;
@@ -128,9 +108,8 @@ void PipeWireSession::attempt(int64_t now) {
 
 void PipeWireSession::finishReconnect() {
   const int64_t now = monotonicNs();
-  paceSilence(now);
   // Whatever silence was still owed is given now, all of it: the node's cycles follow on.
-  pushSilence(int64_t(double(now - silenceFromNs_) * silenceRate_ / 1e9) - silenceFrames_);
+  paceSilence(now, INT64_MAX);
   node_->queue.store(queue_, std::memory_order_release);
   pw_filter_set_active(node_->filter, true);
   link_ = Link::Up;
@@ -138,20 +117,15 @@ void PipeWireSession::finishReconnect() {
   armTick(false);
 }
 
-void PipeWireSession::paceSilence(int64_t now) {
+void PipeWireSession::paceSilence(int64_t now, int64_t most) {
   const int64_t due = int64_t(double(now - silenceFromNs_) * silenceRate_ / 1e9);
-  const int64_t frames = std::min(due - silenceFrames_, kMostSilencePerTick);
-  if (frames <= 0) return;
-  pushSilence(frames);
-  silenceFrames_ += frames;
-}
-
-void PipeWireSession::pushSilence(int64_t frames) {
   // In pieces the size of a long graph cycle: the queue wakes its thread every few pushes, so
   // a large catch-up in one push could fill the ring before its thread takes any of it.
   const float* none[kCaptureChannels] = {nullptr, nullptr};
-  for (; frames > 0; frames -= kSilencePiece) {
-    queue_->push(none, kCaptureChannels, uint32_t(std::min(frames, kSilencePiece)), silenceRate_);
+  for (int64_t owed = std::min(due - silenceFrames_, most); owed > 0; owed -= kSilencePiece) {
+    const int64_t piece = std::min(owed, kSilencePiece);
+    queue_->push(none, kCaptureChannels, uint32_t(piece), silenceRate_);
+    silenceFrames_ += piece;
   }
 }
 

@@ -91,13 +91,13 @@ ClientFacts readClient(const spa_dict* props) {
   return facts;
 }
 
-NodeFacts readNode(const spa_dict* props) {
-  NodeFacts facts;
-  facts.pid = parsePositive(lookup(props, PW_KEY_APP_PROCESS_ID));
+StreamNodeInfo readNode(const spa_dict* props) {
+  StreamNodeInfo facts;
+  facts.nodePid = parsePositive(lookup(props, PW_KEY_APP_PROCESS_ID));
+  facts.clientId = parsePositive(lookup(props, PW_KEY_CLIENT_ID));
   facts.linkGroup = !text(props, PW_KEY_NODE_LINK_GROUP).empty();
   facts.isVirtual = flag(props, PW_KEY_NODE_VIRTUAL);
   facts.monitorStream = flag(props, PW_KEY_STREAM_MONITOR);
-  if (const auto client = parsePositive(lookup(props, PW_KEY_CLIENT_ID))) facts.clientId = *client;
   return facts;
 }
 

@@ -25,6 +25,6 @@ GlobalFacts readGlobal(const char* type, const spa_dict* props);
 /// A bound client's info properties.
 ClientFacts readClient(const spa_dict* props);
 /// A bound playback node's info properties.
-NodeFacts readNode(const spa_dict* props);
+StreamNodeInfo readNode(const spa_dict* props);
 
 }  // namespace lorvane::audio

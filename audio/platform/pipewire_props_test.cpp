@@ -62,11 +62,11 @@ TEST(PipeWireProps, GlobalsAndInfosBecomeFacts) {
 
   const Dict node{
       {PW_KEY_CLIENT_ID, "31"}, {PW_KEY_NODE_LINK_GROUP, "eq-1"}, {PW_KEY_NODE_VIRTUAL, "false"}};
-  const NodeFacts n = readNode(node.get());
+  const StreamNodeInfo n = readNode(node.get());
   EXPECT_EQ(n.clientId, 31);
   EXPECT_TRUE(n.linkGroup);
   EXPECT_FALSE(n.isVirtual);
-  EXPECT_EQ(n.pid, std::nullopt);
+  EXPECT_EQ(n.nodePid, std::nullopt);
   EXPECT_FALSE(readClient(nullptr).pulse);
 }
 

@@ -2,23 +2,18 @@
 
 #include <cerrno>
 
-#include "audio/platform/pipewire_capture_node.h"
-#include "audio/platform/pipewire_events.h"
 #include "audio/platform/pipewire_props.h"
 
 namespace lorvane::audio {
 namespace {
 
-class LoopLock {
- public:
-  explicit LoopLock(pw_thread_loop* loop) : loop_(loop) { pw_thread_loop_lock(loop_); }
-  ~LoopLock() { pw_thread_loop_unlock(loop_); }
-  LoopLock(const LoopLock&) = delete;
-  LoopLock& operator=(const LoopLock&) = delete;
+// The thread loop's lock, held until the handle goes.
+using LoopLock = std::unique_ptr<pw_thread_loop, decltype(&pw_thread_loop_unlock)>;
 
- private:
-  pw_thread_loop* loop_;
-};
+LoopLock lock(pw_thread_loop* loop) {
+  pw_thread_loop_lock(loop);
+  return LoopLock(loop, pw_thread_loop_unlock);
+}
 
 }  // namespace
 
@@ -30,7 +25,6 @@ PipeWireSession::~PipeWireSession() {
   // connect leaks its session (see createProcessTap). It stays correct for any other owner.
   if (loop_) pw_thread_loop_stop(loop_);
   if (tick_) pw_loop_destroy_source(pw_thread_loop_get_loop(loop_), tick_);
-  destroyNode();
   closeConnection();
   if (context_) pw_context_destroy(context_);
   if (loop_) pw_thread_loop_destroy(loop_);
@@ -48,7 +42,7 @@ OSStatus PipeWireSession::connect() {
   if (context_ == nullptr) return errno ? -errno : -ENOMEM;
   if (pw_thread_loop_start(loop_) < 0) return -EIO;
 
-  LoopLock lock(loop_);
+  const LoopLock held = lock(loop_);
   if (!openConnection()) return errno ? -errno : -EIO;
   // First the globals, then the info and properties of what they made us bind.
   const bool ok = roundtrip(3000) && roundtrip(3000);
@@ -61,13 +55,14 @@ bool PipeWireSession::openConnection() {
   if (core_ == nullptr) return false;
   coreError_ = 0;
   lost_ = false;
-  pw_core_add_listener(core_, &coreListener_, &PipeWireEvents::kCore, this);
+  pw_core_add_listener(core_, &coreListener_, &kCore, this);
   registry_ = pw_core_get_registry(core_, PW_VERSION_REGISTRY, 0);
-  pw_registry_add_listener(registry_, &registryListener_, &PipeWireEvents::kRegistry, this);
+  pw_registry_add_listener(registry_, &registryListener_, &kRegistry, this);
   return true;
 }
 
 void PipeWireSession::closeConnection() {
+  destroyNode();   // the node lives on the connection's core
   graph_.reset();  // releases every binding and link proxy
   if (registry_) {
     spa_hook_remove(&registryListener_);
@@ -122,23 +117,19 @@ void PipeWireSession::onNodeLost() {
 }
 
 OSStatus PipeWireSession::createNode() {
-  node_ = std::make_unique<PipeWireAudio::CaptureNode>();
-  node_->loop = loop_;
+  node_ = std::make_unique<CaptureNode>();
   node_->fallbackRate = graph_.graphRate();
-  const OSStatus status =
-      node_->create(core_, names_.name, names_.description, names_.uid, names_.tapUUID);
+  const OSStatus status = node_->create(core_, names_);
   if (status != 0) {
     destroyNode();
     return status;
   }
-  pw_filter_add_listener(node_->filter, &nodeListener_, &PipeWireEvents::kCaptureNode, this);
+  pw_filter_add_listener(node_->filter, &nodeListener_, &kCaptureNode, this);
   return 0;
 }
 
 void PipeWireSession::destroyNode() {
-  if (!node_) return;
-  if (node_->filter) spa_hook_remove(&nodeListener_);
-  node_->destroy();
+  if (node_ && node_->filter) spa_hook_remove(&nodeListener_);
   node_.reset();
 }
 
@@ -155,7 +146,7 @@ void PipeWireSession::adoptNode() {
 }
 
 OSStatus PipeWireSession::openCaptureNode(const CaptureNodeNames& names, uint32_t& nodeId) {
-  LoopLock lock(loop_);
+  const LoopLock held = lock(loop_);
   if (node_) return -EEXIST;
   names_ = names;
   OSStatus status = createNode();
@@ -176,7 +167,7 @@ OSStatus PipeWireSession::openCaptureNode(const CaptureNodeNames& names, uint32_
 }
 
 OSStatus PipeWireSession::start(IOQueue& queue) {
-  LoopLock lock(loop_);
+  const LoopLock held = lock(loop_);
   if (!node_) return -ENODEV;
   queue_ = &queue;
   node_->queue.store(queue_, std::memory_order_release);
@@ -188,32 +179,17 @@ OSStatus PipeWireSession::start(IOQueue& queue) {
 }
 
 void PipeWireSession::closeCaptureNode() {
-  LoopLock lock(loop_);
+  const LoopLock held = lock(loop_);
   capturing_ = false;  // no tick acts from here on
   destroyNode();       // dropLinks() waits for the daemon to have done both
 }
 
 void PipeWireSession::dropLinks() {
-  LoopLock lock(loop_);
+  const LoopLock held = lock(loop_);
   graph_.dropLinks();
   // The daemon has removed our node and links before we exit. Bounded: a frozen daemon
   // must not hold up the stop (the daemon removes them anyway once our socket closes).
   if (link_ == Link::Up && core_ != nullptr) roundtrip(200);
-}
-
-std::optional<uint32_t> PipeWireSession::defaultSink() {
-  LoopLock lock(loop_);
-  return graph_.defaultSink();
-}
-
-std::string PipeWireSession::nodeName(uint32_t id) {
-  LoopLock lock(loop_);
-  return graph_.nodeName(id);
-}
-
-double PipeWireSession::graphRate() {
-  LoopLock lock(loop_);
-  return graph_.graphRate();
 }
 
 }  // namespace lorvane::audio

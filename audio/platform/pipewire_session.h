@@ -3,25 +3,21 @@
 // Internal to the PipeWire backend: the connection, the registry watcher, the capture node,
 // and keeping all three alive across a daemon that dies, restarts or freezes.
 
+#include <pipewire/extensions/metadata.h>
+#include <pipewire/filter.h>
 #include <pipewire/pipewire.h>
 
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <optional>
-#include <string>
+#include <utility>
 #include <vector>
 
 #include "audio/audio_platform.h"
-#include "audio/platform/pipewire_audio.h"
+#include "audio/platform/pipewire_capture_node.h"
 #include "audio/platform/stream_graph.h"
 
 namespace lorvane::audio {
-
-/// The names the capture node carries.
-struct CaptureNodeNames {
-  std::string name, description, uid, tapUUID;
-};
 
 /// The connection to the daemon on its own thread loop ("lorvane.pw"). Public methods lock the
 /// loop; everything else runs on the loop thread. Once capture has started, a broken connection
@@ -49,9 +45,14 @@ class PipeWireSession : private GraphPort {
   /// Removes our links and waits (at most 200 ms) until the daemon has done all of it.
   void dropLinks();
 
-  std::optional<uint32_t> defaultSink();
-  std::string nodeName(uint32_t id);
-  double graphRate();
+  /// What `reader` makes of the registry bookkeeping, read with the loop locked.
+  template <typename Reader>
+  auto read(Reader reader) {
+    pw_thread_loop_lock(loop_);
+    auto result = reader(std::as_const(graph_));
+    pw_thread_loop_unlock(loop_);
+    return result;
+  }
 
  private:
   /// A proxy bound to learn an object's full properties; its events go to the session.
@@ -80,15 +81,24 @@ class PipeWireSession : private GraphPort {
   void watch();
   void armTick(bool outage);
   void tick();
-  void beginOutage(int64_t now);
+  /// Drops the connection; silence is owed from `silenceFromNs` on.
+  void beginOutage(int64_t now, int64_t silenceFromNs);
   void retryLater(int64_t now);
   void attempt(int64_t now);
   void finishReconnect();
-  void paceSilence(int64_t now);
-  void pushSilence(int64_t frames);
+  /// Pushes the silence due by `now` since the outage began, at most `most` frames of it.
+  void paceSilence(int64_t now, int64_t most);
+
+  // The daemon's events, routed into the session (and StreamGraph) on the loop thread
+  // (pipewire_events.cpp).
+  static const pw_core_events kCore;
+  static const pw_registry_events kRegistry;
+  static const pw_client_events kClient;
+  static const pw_node_events kNode;
+  static const pw_metadata_events kMetadata;
+  static const pw_filter_events kCaptureNode;  // state changes: the node may be adoptable
 
   // Event entry points (loop thread).
-  friend struct PipeWireEvents;
   void onDone(int seq);
   void onError(int res);
   void onNodeLost();
@@ -100,12 +110,10 @@ class PipeWireSession : private GraphPort {
   pw_registry* registry_ = nullptr;
   spa_hook registryListener_{};
   std::map<uint32_t, std::unique_ptr<Bound>> bound_;
-  std::map<uint64_t, pw_proxy*> links_;
-  uint64_t lastLink_ = 0;
   StreamGraph graph_;
 
   CaptureNodeNames names_;
-  std::unique_ptr<PipeWireAudio::CaptureNode> node_;
+  std::unique_ptr<CaptureNode> node_;
   spa_hook nodeListener_{};
   IOQueue* queue_ = nullptr;
 

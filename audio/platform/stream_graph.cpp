@@ -5,13 +5,6 @@
 #include "audio/platform/pipewire_props.h"
 
 namespace lorvane::audio {
-namespace {
-
-bool isStream(const GlobalFacts& node) {
-  return node.mediaClass == "Stream/Output/Audio";
-}
-
-}  // namespace
 
 StreamGraph::StreamGraph(GraphPort& port, std::vector<int32_t> excludedPids, ParentOf parentOf)
     : port_(port), excluded_(std::move(excludedPids)), parentOf_(std::move(parentOf)) {}
@@ -20,54 +13,41 @@ void StreamGraph::addGlobal(uint32_t id, const GlobalFacts& facts) {
   switch (facts.kind) {
     case ObjectKind::Client:
       clients_[id].reset();
-      port_.bind(id, ObjectKind::Client);
+      bind(id, ObjectKind::Client);
       break;
     case ObjectKind::Node:
       nodes_[id] = Node{facts, std::nullopt};
       // Only playback streams need their full properties (owner pids, link group).
-      if (isStream(facts)) port_.bind(id, ObjectKind::Node);
+      if (facts.mediaClass == "Stream/Output/Audio") bind(id, ObjectKind::Node);
       break;
     case ObjectKind::Port:
-      notePort(id, facts);
+      ports_[id] = facts;
+      reconcile();
       break;
     case ObjectKind::Metadata:
-      if (facts.name != "default" && facts.name != "settings") return;
-      metadata_.insert(id);
-      port_.bind(id, ObjectKind::Metadata);
+      if (facts.name == "default" || facts.name == "settings") bind(id, ObjectKind::Metadata);
       break;
     case ObjectKind::Other:
       break;
   }
 }
 
-void StreamGraph::notePort(uint32_t id, const GlobalFacts& port) {
-  ports_[id] = port;
-  if (captureId_ && port.nodeId == *captureId_ && !port.output) {
-    (port.channel == "FR" ? captureRight_ : captureLeft_) = id;
-  }
-  reconcile();
+void StreamGraph::bind(uint32_t id, ObjectKind kind) {
+  bound_.insert(id);
+  port_.bind(id, kind);
 }
 
 void StreamGraph::removeGlobal(uint32_t id) {
   // Ids are reused: forget everything about this one before a new global can take it.
-  if (clients_.erase(id) > 0) port_.unbind(id);
-  if (auto node = nodes_.find(id); node != nodes_.end()) {
-    if (isStream(node->second.global)) port_.unbind(id);
-    nodes_.erase(node);
-    if (id == captureId_) captureId_.reset();
-  }
-  if (metadata_.erase(id) > 0) port_.unbind(id);
+  if (bound_.erase(id) > 0) port_.unbind(id);
+  clients_.erase(id);
+  if (nodes_.erase(id) > 0 && id == captureId_) captureId_.reset();
   if (ports_.erase(id) == 0) return;
-  if (id == captureLeft_) captureLeft_.reset();
-  if (id == captureRight_) captureRight_.reset();
-  for (auto it = links_.begin(); it != links_.end();) {
-    if (it->first.first == id || it->first.second == id) {
-      port_.unlink(it->second);
-      it = links_.erase(it);
-    } else {
-      ++it;
-    }
-  }
+  std::erase_if(links_, [&](const auto& link) {
+    if (link.first.first != id && link.first.second != id) return false;
+    port_.unlink(link.second);
+    return true;
+  });
 }
 
 void StreamGraph::clientInfo(uint32_t id, const ClientFacts& facts) {
@@ -77,7 +57,7 @@ void StreamGraph::clientInfo(uint32_t id, const ClientFacts& facts) {
   reconcile();
 }
 
-void StreamGraph::nodeInfo(uint32_t id, const NodeFacts& facts) {
+void StreamGraph::nodeInfo(uint32_t id, const StreamNodeInfo& facts) {
   auto it = nodes_.find(id);
   if (it == nodes_.end()) return;
   it->second.info = facts;
@@ -96,50 +76,44 @@ void StreamGraph::metadataProperty(const char* key, const char* value) {
 }
 
 void StreamGraph::adoptCaptureNode(uint32_t id) {
-  if (captureId_ == id) return;  // its ports are noted as they come
+  if (captureId_ == id) return;  // its ports are found as they come
   captureId_ = id;
-  captureLeft_.reset();
-  captureRight_.reset();
-  for (const auto& [portId, port] : ports_) {
-    if (port.nodeId == id && !port.output) {
-      (port.channel == "FR" ? captureRight_ : captureLeft_) = portId;
-    }
-  }
   reconcile();
 }
 
-std::optional<uint32_t> StreamGraph::captureNode() const {
-  if (captureLeft_ && captureRight_) return captureId_;
+std::optional<uint32_t> StreamGraph::capturePort(bool right) const {
+  for (const auto& [id, port] : ports_) {
+    if (port.nodeId == captureId_ && !port.output && (port.channel == "FR") == right) return id;
+  }
   return std::nullopt;
+}
+
+std::optional<uint32_t> StreamGraph::captureNode() const {
+  return capturePort(false) && capturePort(true) ? captureId_ : std::nullopt;
 }
 
 bool StreamGraph::captures(const Node& node) const {
   if (!node.info) return false;
-  StreamNodeInfo info;
+  StreamNodeInfo info = *node.info;
   info.mediaClass = node.global.mediaClass;
-  info.nodePid = node.info->pid;
-  info.linkGroup = node.info->linkGroup;
-  info.isVirtual = node.info->isVirtual;
-  info.monitorStream = node.info->monitorStream;
-  if (node.info->clientId) {
-    auto it = clients_.find(uint32_t(*node.info->clientId));
+  if (info.clientId) {
+    auto it = clients_.find(uint32_t(*info.clientId));
     if (it == clients_.end() || !it->second) return false;  // owner not known yet
-    info.clientPid = it->second->pid;
-    info.clientSecPid = it->second->secPid;
-    info.pulseClient = it->second->pulse;
+    info.client = *it->second;
   }
   return shouldCapture(info, excluded_, parentOf_);
 }
 
 void StreamGraph::reconcile() {
-  if (!captureNode()) return;
+  const auto left = capturePort(false), right = capturePort(true);
+  if (!captureId_ || !left || !right) return;
   for (const auto& [portId, port] : ports_) {
     if (!port.output || port.monitor || port.nodeId == captureId_) continue;
     auto node = nodes_.find(port.nodeId);
     if (node == nodes_.end() || !captures(node->second)) continue;
     const ChannelRoute route = routeFor(port.channel);
-    if (route.left) link(portId, port.nodeId, *captureLeft_);
-    if (route.right) link(portId, port.nodeId, *captureRight_);
+    if (route.left) link(portId, port.nodeId, *left);
+    if (route.right) link(portId, port.nodeId, *right);
   }
 }
 
@@ -158,18 +132,12 @@ void StreamGraph::dropLinks() {
 
 void StreamGraph::reset() {
   dropLinks();
-  for (const auto& [id, client] : clients_) port_.unbind(id);
-  for (const auto& [id, node] : nodes_) {
-    if (isStream(node.global)) port_.unbind(id);
-  }
-  for (const uint32_t id : metadata_) port_.unbind(id);
+  for (const uint32_t id : bound_) port_.unbind(id);
+  bound_.clear();
   clients_.clear();
   nodes_.clear();
   ports_.clear();
-  metadata_.clear();
   captureId_.reset();
-  captureLeft_.reset();
-  captureRight_.reset();
   defaultSinkName_.clear();
   settingsRate_ = forcedRate_ = coreRate_ = 0;
 }

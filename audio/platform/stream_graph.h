@@ -29,22 +29,6 @@ struct GlobalFacts {
   std::string channel;     // ports: audio.channel
 };
 
-/// What a bound client's info says about its process.
-struct ClientFacts {
-  std::optional<int32_t> pid;     // application.process.id
-  std::optional<int32_t> secPid;  // pipewire.sec.pid (socket credentials)
-  bool pulse = false;             // client.api = pipewire-pulse: sec.pid is the pulse server's
-};
-
-/// What a bound playback node's info says.
-struct NodeFacts {
-  std::optional<int32_t> pid;  // application.process.id (pulse-protocol streams)
-  std::optional<int32_t> clientId;
-  bool linkGroup = false;
-  bool isVirtual = false;
-  bool monitorStream = false;
-};
-
 /// One link: an output port of a stream into an input port of the capture node.
 struct LinkEnds {
   uint32_t outNode = 0, outPort = 0, inNode = 0, inPort = 0;
@@ -76,7 +60,7 @@ class StreamGraph {
   void addGlobal(uint32_t id, const GlobalFacts& facts);
   void removeGlobal(uint32_t id);
   void clientInfo(uint32_t id, const ClientFacts& facts);
-  void nodeInfo(uint32_t id, const NodeFacts& facts);
+  void nodeInfo(uint32_t id, const StreamNodeInfo& facts);
   /// A property of the "default" or "settings" metadata (their keys do not overlap).
   void metadataProperty(const char* key, const char* value);
   void setCoreRate(uint32_t rate) { coreRate_ = rate; }
@@ -103,10 +87,12 @@ class StreamGraph {
  private:
   struct Node {
     GlobalFacts global;
-    std::optional<NodeFacts> info;  // arrives for playback streams only, the ones bound
+    std::optional<StreamNodeInfo> info;  // arrives for playback streams only, the ones bound
   };
 
-  void notePort(uint32_t id, const GlobalFacts& port);
+  void bind(uint32_t id, ObjectKind kind);
+  /// The capture node's input port FL (left) or FR (right), once known.
+  std::optional<uint32_t> capturePort(bool right) const;
   void reconcile();
   bool captures(const Node& node) const;
   void link(uint32_t outPort, uint32_t outNode, uint32_t inPort);
@@ -114,13 +100,12 @@ class StreamGraph {
   GraphPort& port_;
   std::vector<int32_t> excluded_;
   ParentOf parentOf_;
+  std::set<uint32_t> bound_;
   std::map<uint32_t, std::optional<ClientFacts>> clients_;  // empty until its info arrives
   std::map<uint32_t, Node> nodes_;
   std::map<uint32_t, GlobalFacts> ports_;
-  std::set<uint32_t> metadata_;
   std::map<std::pair<uint32_t, uint32_t>, uint64_t> links_;  // (stream port, our port)
   std::optional<uint32_t> captureId_;
-  std::optional<uint32_t> captureLeft_, captureRight_;
   std::string defaultSinkName_;
   uint32_t settingsRate_ = 0, forcedRate_ = 0, coreRate_ = 0;
 };

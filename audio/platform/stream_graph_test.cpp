@@ -39,7 +39,7 @@ class FakeRegistry : public GraphPort {
     return id;
   }
   /// A node with one port per channel ("monitor": a monitor output port).
-  uint32_t addNode(const std::string& mediaClass, NodeFacts facts,
+  uint32_t addNode(const std::string& mediaClass, StreamNodeInfo facts,
                    std::vector<std::string> channels, bool output = true) {
     GlobalFacts node = kindOf(ObjectKind::Node);
     node.mediaClass = mediaClass;
@@ -152,7 +152,7 @@ class FakeRegistry : public GraphPort {
   std::vector<uint32_t> freed_;
   std::vector<uint32_t> pending_;
   std::map<uint32_t, ClientFacts> clients_;
-  std::map<uint32_t, NodeFacts> nodes_;
+  std::map<uint32_t, StreamNodeInfo> nodes_;
   std::map<uint32_t, GlobalFacts> ports_;
 };
 
@@ -173,7 +173,7 @@ struct Registry {
     graph.adoptCaptureNode(capture);
   }
   uint32_t stream(ClientFacts owner, std::vector<std::string> channels = {"FL", "FR"},
-                  NodeFacts facts = {}) {
+                  StreamNodeInfo facts = {}) {
     facts.clientId = int32_t(fake.addClient(owner));
     return fake.addNode("Stream/Output/Audio", facts, channels);
   }
@@ -194,7 +194,9 @@ TEST(StreamGraph, LinksEachPlaybackPortOnceWhenItsOwnerIsKnown) {
   r.fake.flush();
   const uint32_t mono = r.stream(pid(300), {"MONO"});
   r.fake.flush();
-  r.graph.nodeInfo(a, {std::nullopt, int32_t(a - 1)});  // a props change repeats the info
+  StreamNodeInfo again;
+  again.clientId = int32_t(a - 1);
+  r.graph.nodeInfo(a, again);  // a props change repeats the info
   r.fake.flush();
   EXPECT_EQ(r.fake.linked(),
             (std::multiset<std::pair<uint32_t, uint32_t>>{r.to(a, "FL"), r.to(a, "FR"),
@@ -206,10 +208,10 @@ TEST(StreamGraph, LeavesOutExcludedOwnersAndStreamsThatCarryOthers) {
   Registry r;
   r.stream(pid(100));  // excluded itself
   r.stream(pid(200));  // a child of it
-  NodeFacts pulse;
-  pulse.pid = 100;
+  StreamNodeInfo pulse;
+  pulse.nodePid = 100;
   r.stream({std::nullopt, 300, true}, {"FL"}, pulse);  // its pulse stream: the node pid counts
-  NodeFacts group;
+  StreamNodeInfo group;
   group.linkGroup = true;
   r.stream(pid(300), {"FL"}, group);  // an equaliser carrying others' audio again
   r.fake.addNode("Stream/Input/Audio", {}, {"FL"});
