@@ -40,14 +40,14 @@ struct XcbConnection::Watch {
   }
 };
 
-XcbConnection::XcbConnection(std::chrono::milliseconds answerLimit) : limit_(answerLimit) {
+XcbConnection::XcbConnection() {
   const char* display = std::getenv("DISPLAY");
   if (display == nullptr || *display == '\0') {
     failure_ = "X11: no X11 display (DISPLAY is not set)";
     return;
   }
   display_ = display;
-  const auto deadline = std::chrono::steady_clock::now() + answerLimit;
+  const auto deadline = std::chrono::steady_clock::now() + kX11AnswerLimit;
   watch_ = std::make_shared<Watch>();
   try {
     watch_->thread = std::thread([w = watch_, deadline] { w->run(deadline); });
@@ -57,14 +57,13 @@ XcbConnection::XcbConnection(std::chrono::milliseconds answerLimit) : limit_(ans
   }
   if (watch_) {
     std::unique_lock lock(watch_->mutex);
-    if (watch_->changed.wait_until(lock, deadline, [this] { return watch_->connected; })) {
-      conn_ = watch_->conn;
-    } else {
+    if (!watch_->changed.wait_until(lock, deadline, [this] { return watch_->connected; })) {
       watch_->timedOut = true;
       watch_->closing = true;
       watch_->thread.detach();
       return;
     }
+    conn_ = watch_->conn;
   }
   if (const int err = xcb_connection_has_error(conn_); err != 0) {
     failure_ = "X11: cannot connect to X11 display " + display_ + " (xcb error " +
@@ -98,7 +97,8 @@ std::string XcbConnection::why() const {
   if (!failure_.empty()) return failure_;
   if (timedOut()) {
     char limit[32];
-    std::snprintf(limit, sizeof limit, "%.1f s", static_cast<double>(limit_.count()) / 1000);
+    std::snprintf(limit, sizeof limit, "%.1f s",
+                  static_cast<double>(kX11AnswerLimit.count()) / 1000);
     return "X11 server did not answer within " + std::string(limit) + " (display " + display_ + ")";
   }
   if (conn_ != nullptr && xcb_connection_has_error(conn_) != 0) {
