@@ -1,11 +1,9 @@
 #include "windows/platform/x11_window_reader.h"
 
 #include <xcb/res.h>
-#include <xcb/xcbext.h>
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <optional>
 #include <set>
 
@@ -83,20 +81,15 @@ std::optional<TextProperty> textOf(X11Property&& p, const X11Atoms& a) {
   return TextProperty{std::move(p.bytes), encoding, p.cut};
 }
 
-template <typename Reply>
-XcbReply<Reply> takeReply(xcb_connection_t* c, unsigned sequence) {
-  xcb_generic_error_t* error = nullptr;
-  XcbReply<Reply> reply(static_cast<Reply*>(xcb_wait_for_reply(c, sequence, &error)));
-  std::free(error);
-  return reply;
-}
-
 // Collects the replies of one client; false when the window vanished meanwhile.
 bool takeClient(xcb_connection_t* c, const X11Atoms& a, const ClientCookies& k, X11ClientFacts& f) {
   f.window = k.window;
-  const auto attrs = takeReply<xcb_get_window_attributes_reply_t>(c, k.seq[kAttrs]);
-  const auto geo = takeReply<xcb_get_geometry_reply_t>(c, k.seq[kGeometry]);
-  const auto origin = takeReply<xcb_translate_coordinates_reply_t>(c, k.seq[kOrigin]);
+  const auto attrs = waitReply(xcb_get_window_attributes_reply, c,
+                               xcb_get_window_attributes_cookie_t{k.seq[kAttrs]});
+  const auto geo =
+      waitReply(xcb_get_geometry_reply, c, xcb_get_geometry_cookie_t{k.seq[kGeometry]});
+  const auto origin = waitReply(xcb_translate_coordinates_reply, c,
+                                xcb_translate_coordinates_cookie_t{k.seq[kOrigin]});
   bool gone = !attrs || !geo || !origin;
   std::array<X11Property, kClientRequests> props;
   for (size_t slot = kNetWmName; slot < kClientRequests; ++slot) {
@@ -191,11 +184,10 @@ class ClientBatch {
   std::optional<xcb_res_query_client_ids_cookie_t> pidCookie_;
 };
 
-// A window's children from the top down.
-std::vector<xcb_window_t> topDown(const xcb_query_tree_reply_t& tree) {
+// A window's children, bottom-most first as the server lists them.
+std::vector<xcb_window_t> childrenOf(const xcb_query_tree_reply_t& tree) {
   const xcb_window_t* kids = xcb_query_tree_children(&tree);
-  return {std::reverse_iterator(kids + xcb_query_tree_children_length(&tree)),
-          std::reverse_iterator(kids)};
+  return {kids, kids + xcb_query_tree_children_length(&tree)};
 }
 
 // Without a window manager: the root's children from the top down, each taken as the client
@@ -205,7 +197,8 @@ std::vector<xcb_window_t> clientsWithoutWm(xcb_connection_t* c, const X11Atoms& 
                                            xcb_query_tree_cookie_t treeCookie) {
   const auto tree = waitReply(xcb_query_tree_reply, c, treeCookie);
   if (!tree) return {};
-  const std::vector<xcb_window_t> tops = topDown(*tree);
+  std::vector<xcb_window_t> tops = childrenOf(*tree);
+  std::reverse(tops.begin(), tops.end());
 
   struct TopCookies {
     xcb_get_property_cookie_t wmState;
@@ -220,7 +213,7 @@ std::vector<xcb_window_t> clientsWithoutWm(xcb_connection_t* c, const X11Atoms& 
   struct Pick {
     xcb_window_t top;
     bool fallback;  // the top itself when no child carries WM_STATE
-    std::vector<std::pair<xcb_window_t, xcb_get_property_cookie_t>> children;
+    std::vector<std::pair<xcb_window_t, xcb_get_property_cookie_t>> children;  // bottom-up
   };
   std::vector<Pick> picks;
   for (size_t i = 0; i < tops.size(); ++i) {
@@ -231,22 +224,19 @@ std::vector<xcb_window_t> clientsWithoutWm(xcb_connection_t* c, const X11Atoms& 
     Pick& p = picks.emplace_back(
         Pick{tops[i], hasWmState || (isViewable(*attrs) && attrs->override_redirect == 0), {}});
     if (hasWmState) continue;
-    for (xcb_window_t child : topDown(*sub)) {
+    for (xcb_window_t child : childrenOf(*sub)) {
       p.children.emplace_back(child, requestProperty(c, child, a.wmState));
     }
   }
   std::vector<xcb_window_t> clients;
   for (const Pick& p : picks) {
-    std::optional<xcb_window_t> found;
+    std::optional<xcb_window_t> client;
+    if (p.fallback) client = p.top;
+    // The last child that carries WM_STATE is the top-most one.
     for (const auto& [child, cookie] : p.children) {
-      const bool has = takeProperty(c, cookie).present;
-      if (has && !found) found = child;
+      if (takeProperty(c, cookie).present) client = child;
     }
-    if (found) {
-      clients.push_back(*found);
-    } else if (p.fallback) {
-      clients.push_back(p.top);
-    }
+    if (client) clients.push_back(*client);
   }
   return clients;
 }
@@ -274,15 +264,12 @@ X11Snapshot readX11Snapshot(xcb_connection_t* c, const X11Atoms& a) {
   // The stacking list is read on the bet that the window manager is live; the bet is
   // checked in the same round trip.
   std::optional<ClientBatch> managed;
-  std::optional<xcb_get_property_cookie_t> selfCookie;
   if (checkWindow) {
-    selfCookie = requestProperty(c, *checkWindow, a.netSupportingWmCheck);
+    const auto selfCookie = requestProperty(c, *checkWindow, a.netSupportingWmCheck);
     if (stackingProp.present) managed.emplace(c, a, stacking, root);
-  }
-  if (selfCookie) {
     // A window manager that has gone leaves the root's property behind: it is live exactly
     // when the window named there still names itself.
-    snap.screen.wmLive = firstCard32(takeProperty(c, *selfCookie)) == checkWindow;
+    snap.screen.wmLive = firstCard32(takeProperty(c, selfCookie)) == checkWindow;
   }
   // A window manager without a stacking list is read as if there were none, but its
   // desktop and state properties still count.
