@@ -15,9 +15,8 @@ namespace lorvane {
 struct XcbConnection::Watch {
   std::mutex mutex;
   std::condition_variable changed;
-  xcb_connection_t* conn = nullptr;
-  bool connected = false;  // the handshake ended (conn is set, perhaps in error)
-  bool closing = false;    // the owner is done: stop watching, or drop a late connection
+  xcb_connection_t* conn = nullptr;  // set once the handshake ended, perhaps in error
+  bool closing = false;              // the owner is done: stop watching, or drop a late connection
   bool timedOut = false;
   std::thread thread;
 
@@ -29,8 +28,7 @@ struct XcbConnection::Watch {
       xcb_disconnect(c);
       return;
     }
-    conn = c;
-    connected = true;
+    conn = c;  // never null: a failed connection is one in error
     changed.notify_all();
     if (xcb_connection_has_error(c) != 0) return;
     if (!changed.wait_until(lock, deadline, [this] { return closing; })) {
@@ -57,7 +55,7 @@ XcbConnection::XcbConnection() {
   }
   if (watch_) {
     std::unique_lock lock(watch_->mutex);
-    if (!watch_->changed.wait_until(lock, deadline, [this] { return watch_->connected; })) {
+    if (!watch_->changed.wait_until(lock, deadline, [this] { return watch_->conn != nullptr; })) {
       watch_->timedOut = true;
       watch_->closing = true;
       watch_->thread.detach();
