@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -119,9 +120,9 @@ bool takeClient(xcb_connection_t* c, const X11Atoms& a, const ClientCookies& k, 
 
 // One X-Resource request for the pids of every client that owns a listed window, keyed by
 // the client's resource base.
-std::vector<std::pair<uint32_t, uint32_t>> takePids(xcb_connection_t* c,
-                                                    xcb_res_query_client_ids_cookie_t cookie) {
-  std::vector<std::pair<uint32_t, uint32_t>> pids;
+std::map<uint32_t, uint32_t> takePids(xcb_connection_t* c,
+                                      xcb_res_query_client_ids_cookie_t cookie) {
+  std::map<uint32_t, uint32_t> pids;
   const auto r = waitReply(xcb_res_query_client_ids_reply, c, cookie);
   if (!r) return pids;
   for (auto it = xcb_res_query_client_ids_ids_iterator(r.get()); it.rem > 0;
@@ -130,7 +131,7 @@ std::vector<std::pair<uint32_t, uint32_t>> takePids(xcb_connection_t* c,
     const auto* id = reinterpret_cast<const xcb_res_client_id_spec_t*>(it.data);
     if ((id->mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) == 0) continue;
     if (xcb_res_client_id_value_value_length(it.data) < 1) continue;
-    pids.emplace_back(id->client, *xcb_res_client_id_value_value(it.data));
+    pids[id->client] = *xcb_res_client_id_value_value(it.data);
   }
   return pids;
 }
@@ -163,9 +164,8 @@ class ClientBatch {
     if (pidCookie_) {
       const auto pids = takePids(c_, *pidCookie_);
       for (X11ClientFacts& f : clients) {
-        for (const auto& [base, pid] : pids) {
-          if ((f.window & baseMask_) == base) f.resPid = pid;
-        }
+        const auto pid = pids.find(f.window & baseMask_);
+        if (pid != pids.end()) f.resPid = pid->second;
       }
     }
     return clients;
@@ -197,43 +197,37 @@ std::vector<xcb_window_t> clientsWithoutWm(xcb_connection_t* c, const X11Atoms& 
                                            xcb_query_tree_cookie_t treeCookie) {
   const auto tree = waitReply(xcb_query_tree_reply, c, treeCookie);
   if (!tree) return {};
-  std::vector<xcb_window_t> tops = childrenOf(*tree);
-  std::reverse(tops.begin(), tops.end());
-
-  struct TopCookies {
+  struct Top {
+    xcb_window_t window;
     xcb_get_property_cookie_t wmState;
     xcb_get_window_attributes_cookie_t attrs;
     xcb_query_tree_cookie_t tree;
+    bool fallback = false;  // the window itself when no child carries WM_STATE
+    std::vector<std::pair<xcb_window_t, xcb_get_property_cookie_t>> children = {};  // bottom-up
   };
-  std::vector<TopCookies> cookies;
-  for (xcb_window_t w : tops) {
-    cookies.push_back(
-        {requestProperty(c, w, a.wmState), xcb_get_window_attributes(c, w), xcb_query_tree(c, w)});
+  std::vector<Top> tops;
+  const std::vector<xcb_window_t> bottomUp = childrenOf(*tree);
+  for (auto w = bottomUp.rbegin(); w != bottomUp.rend(); ++w) {
+    tops.push_back({*w, requestProperty(c, *w, a.wmState), xcb_get_window_attributes(c, *w),
+                    xcb_query_tree(c, *w)});
   }
-  struct Pick {
-    xcb_window_t top;
-    bool fallback;  // the top itself when no child carries WM_STATE
-    std::vector<std::pair<xcb_window_t, xcb_get_property_cookie_t>> children;  // bottom-up
-  };
-  std::vector<Pick> picks;
-  for (size_t i = 0; i < tops.size(); ++i) {
-    const bool hasWmState = takeProperty(c, cookies[i].wmState).present;
-    const auto attrs = waitReply(xcb_get_window_attributes_reply, c, cookies[i].attrs);
-    const auto sub = waitReply(xcb_query_tree_reply, c, cookies[i].tree);
-    if (!attrs || !sub) continue;  // vanished
-    Pick& p = picks.emplace_back(
-        Pick{tops[i], hasWmState || (isViewable(*attrs) && attrs->override_redirect == 0), {}});
+  for (Top& top : tops) {
+    const bool hasWmState = takeProperty(c, top.wmState).present;
+    const auto attrs = waitReply(xcb_get_window_attributes_reply, c, top.attrs);
+    const auto sub = waitReply(xcb_query_tree_reply, c, top.tree);
+    if (!attrs || !sub) continue;  // vanished: no fallback, no children
+    top.fallback = hasWmState || (isViewable(*attrs) && attrs->override_redirect == 0);
     if (hasWmState) continue;
     for (xcb_window_t child : childrenOf(*sub)) {
-      p.children.emplace_back(child, requestProperty(c, child, a.wmState));
+      top.children.emplace_back(child, requestProperty(c, child, a.wmState));
     }
   }
   std::vector<xcb_window_t> clients;
-  for (const Pick& p : picks) {
+  for (const Top& top : tops) {
     std::optional<xcb_window_t> client;
-    if (p.fallback) client = p.top;
+    if (top.fallback) client = top.window;
     // The last child that carries WM_STATE is the top-most one.
-    for (const auto& [child, cookie] : p.children) {
+    for (const auto& [child, cookie] : top.children) {
       if (takeProperty(c, cookie).present) client = child;
     }
     if (client) clients.push_back(*client);
