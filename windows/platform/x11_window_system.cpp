@@ -55,7 +55,7 @@ class X11WindowSystem : public WindowSystem {
     if (!unanswered_.empty()) return true;
     const XcbConnection conn;
     const bool readable = conn && canReadRoot(conn.get());
-    noteFailure(conn);
+    if (conn.timedOut()) unanswered_ = conn.why();
     return readable || conn.timedOut();
   }
 
@@ -85,12 +85,6 @@ class X11WindowSystem : public WindowSystem {
   }
 
  private:
-  // A server that did not answer once is not asked again in this run: each wait would cost
-  // the whole limit, and the parent waits for the reply.
-  void noteFailure(const XcbConnection& conn) {
-    if (conn.timedOut()) unanswered_ = conn.why();
-  }
-
   // Runs `work` on a fresh connection: every mode makes one or two calls, and a connection
   // opened before a window appears would not change anything anyway. A connection that broke
   // meanwhile gives its failure instead of the result: what it made of the steps is not the
@@ -108,7 +102,7 @@ class X11WindowSystem : public WindowSystem {
       result.emplace(work(conn.get(), internAtoms(conn.get())));
     }
     if (result && !conn.broken()) return std::move(*result);
-    noteFailure(conn);
+    if (conn.timedOut()) unanswered_ = conn.why();
     return Outcome<T>::failure(conn.why());
   }
 
@@ -125,6 +119,8 @@ class X11WindowSystem : public WindowSystem {
     });
   }
 
+  // Why the server did not answer once: it is not asked again in this run, as each wait would
+  // cost the whole limit, and the parent waits for the reply.
   std::string unanswered_;
 };
 
