@@ -17,22 +17,17 @@ Capture fail(xcb_window_t w, const std::string& what) {
   return Capture::failure("X11 capture of window " + hexId(w) + " failed: " + what);
 }
 
-bool stillShown(xcb_connection_t* c, xcb_window_t w) {
-  const auto attrs = waitReply(xcb_get_window_attributes_reply, c, xcb_get_window_attributes(c, w));
-  return attrs && isViewable(*attrs);
-}
-
 // A window closed or hidden while we work on it (or its frame) makes these errors; asking
 // again tells them from a fault of ours.
 Capture failX(xcb_connection_t* c, xcb_window_t w, const std::string& step,
               xcb_generic_error_t* error) {
   XcbReply<xcb_generic_error_t> owned(error);
   constexpr uint8_t kBadWindow = 3, kBadMatch = 8, kBadDrawable = 9;
-  if (error != nullptr &&
-      (error->error_code == kBadWindow || error->error_code == kBadMatch ||
-       error->error_code == kBadDrawable) &&
-      !stillShown(c, w)) {
-    return Capture::success(std::nullopt);
+  if (error != nullptr && (error->error_code == kBadWindow || error->error_code == kBadMatch ||
+                           error->error_code == kBadDrawable)) {
+    const auto attrs =
+        waitReply(xcb_get_window_attributes_reply, c, xcb_get_window_attributes(c, w));
+    if (!attrs || !isViewable(*attrs)) return Capture::success(std::nullopt);
   }
   return fail(w, step + ": " + describeXError(error));
 }
