@@ -57,10 +57,6 @@ struct ClientCookies {
     property(kWmState, a.wmState);
     property(kDesktop, a.netWmDesktop);
   }
-
-  void discard(xcb_connection_t* c) const {
-    for (unsigned s : seq) xcb_discard_reply(c, s);
-  }
 };
 
 X11WindowType typeOf(const X11Property& p, const X11Atoms& a) {
@@ -172,7 +168,9 @@ class ClientBatch {
   }
 
   void discard() {
-    for (const ClientCookies& k : cookies_) k.discard(c_);
+    for (const ClientCookies& k : cookies_) {
+      for (unsigned s : k.seq) xcb_discard_reply(c_, s);
+    }
     if (pidCookie_) xcb_discard_reply(c_, pidCookie_->sequence);
   }
 
