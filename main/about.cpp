@@ -38,18 +38,12 @@ About aboutRequest(ArgList args) {
 }
 
 void answerAbout(ArgList args) {
-  switch (aboutRequest(args)) {
-    case About::None:
-      return;
-    case About::Version: {
-      const std::string line = std::string("lorvane-tap ") + kVersion + "\n";
-      writeAll(STDOUT_FILENO, line.data(), line.size());
-      std::exit(kExitOk);
-    }
-    case About::Help:
-      writeAll(STDOUT_FILENO, kUsage.data(), kUsage.size());
-      std::exit(kExitOk);
-  }
+  const About about = aboutRequest(args);
+  if (about == About::None) return;
+  const std::string text =
+      about == About::Version ? std::string("lorvane-tap ") + kVersion + "\n" : std::string(kUsage);
+  writeAll(STDOUT_FILENO, text.data(), text.size());
+  std::exit(kExitOk);
 }
 
 }  // namespace lorvane

@@ -26,8 +26,7 @@ void holdClosedStandardDescriptors() {
 Mode selectMode(ArgList args) {
   if (hasFlag(args, "--listen-access")) return Mode::ListenAccess;
   if (hasFlag(args, "--windows")) return Mode::Windows;
-  if (!hasFlag(args, "--ocr")) return Mode::Audio;
-  return Mode::Ocr;
+  return hasFlag(args, "--ocr") ? Mode::Ocr : Mode::Audio;
 }
 
 void entry(ArgList args) {

@@ -28,24 +28,22 @@ bool waylandSession() {
 }
 
 bool x11OffersGlobalInput() {
-  if (std::getenv("DISPLAY") == nullptr) return false;
-  const XcbConnection conn;
+  const XcbConnection conn;  // none without DISPLAY
   if (!conn) return false;
   xcb_connection_t* c = conn.get();
   xcb_prefetch_extension_data(c, &xcb_input_id);
   xcb_prefetch_extension_data(c, &xcb_record_id);
   constexpr std::string_view kXwayland = "XWAYLAND";
   const auto xwaylandCookie = xcb_query_extension(c, kXwayland.size(), kXwayland.data());
-  const XcbReply<xcb_query_extension_reply_t> xwayland(
-      xcb_query_extension_reply(c, xwaylandCookie, nullptr));
+  const auto xwayland = waitReply(xcb_query_extension_reply, c, xwaylandCookie);
   if (xwayland == nullptr || xwayland->present) return false;
   const xcb_query_extension_reply_t* record = xcb_get_extension_data(c, &xcb_record_id);
   const xcb_query_extension_reply_t* input = xcb_get_extension_data(c, &xcb_input_id);
   if (record != nullptr && record->present) return true;
   if (input == nullptr || !input->present) return false;
   // XInput 1 alone cannot select raw events on the root window: version 2 is needed.
-  const XcbReply<xcb_input_xi_query_version_reply_t> reply(
-      xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 0), nullptr));
+  const auto reply =
+      waitReply(xcb_input_xi_query_version_reply, c, xcb_input_xi_query_version(c, 2, 0));
   return reply != nullptr && reply->major_version >= 2;
 }
 

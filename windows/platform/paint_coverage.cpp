@@ -25,7 +25,6 @@ void PaintCoverage::expose(int32_t x, int32_t y, int32_t w, int32_t h) {
     outstanding_ += p == 0;
     p = 1;
   });
-  exposedEver_ = exposedEver_ || outstanding_ > 0;
 }
 
 void PaintCoverage::paint(int32_t x, int32_t y, int32_t w, int32_t h) {

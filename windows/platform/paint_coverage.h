@@ -15,7 +15,6 @@ class PaintCoverage {
   void expose(int32_t x, int32_t y, int32_t w, int32_t h);
   /// Painted: no longer outstanding.
   void paint(int32_t x, int32_t y, int32_t w, int32_t h);
-  bool anyExposed() const { return exposedEver_; }
   bool complete() const { return outstanding_ == 0; }
 
  private:
@@ -25,7 +24,6 @@ class PaintCoverage {
   int32_t width_, height_;
   std::vector<uint8_t> pending_;
   size_t outstanding_ = 0;
-  bool exposedEver_ = false;
 };
 
 }  // namespace lorvane

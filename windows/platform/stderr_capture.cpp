@@ -11,18 +11,12 @@ namespace lorvane {
 
 StderrCapture::StderrCapture() {
   capture_ = memfd_create("lorvane-diagnostics", MFD_CLOEXEC);
-  if (capture_ < 0) {
-    // No memory file: silence stderr at least.
-    capture_ = -1;
-    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (null < 0) return;
-    saved_ = dup(2);
-    dup2(null, 2);
-    close(null);
-    return;
-  }
+  // No memory file: silence stderr at least.
+  const int target = capture_ >= 0 ? capture_ : open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (target < 0) return;
   saved_ = dup(2);
-  dup2(capture_, 2);
+  dup2(target, 2);
+  if (target != capture_) close(target);
 }
 
 StderrCapture::~StderrCapture() {

@@ -17,27 +17,17 @@ Capture fail(xcb_window_t w, const std::string& what) {
   return Capture::failure("X11 capture of window " + hexId(w) + " failed: " + what);
 }
 
-Capture gone() {
-  return Capture::success(std::nullopt);
-}
-
-bool stillShown(xcb_connection_t* c, xcb_window_t w) {
-  XcbReply<xcb_get_window_attributes_reply_t> attrs(
-      xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, w), nullptr));
-  return attrs && isViewable(*attrs);
-}
-
 // A window closed or hidden while we work on it (or its frame) makes these errors; asking
 // again tells them from a fault of ours.
 Capture failX(xcb_connection_t* c, xcb_window_t w, const std::string& step,
               xcb_generic_error_t* error) {
   XcbReply<xcb_generic_error_t> owned(error);
   constexpr uint8_t kBadWindow = 3, kBadMatch = 8, kBadDrawable = 9;
-  if (error != nullptr &&
-      (error->error_code == kBadWindow || error->error_code == kBadMatch ||
-       error->error_code == kBadDrawable) &&
-      !stillShown(c, w)) {
-    return gone();
+  if (error != nullptr && (error->error_code == kBadWindow || error->error_code == kBadMatch ||
+                           error->error_code == kBadDrawable)) {
+    const auto attrs =
+        waitReply(xcb_get_window_attributes_reply, c, xcb_get_window_attributes(c, w));
+    if (!attrs || !isViewable(*attrs)) return Capture::success(std::nullopt);
   }
   return fail(w, step + ": " + describeXError(error));
 }
@@ -110,9 +100,8 @@ Capture toImage(xcb_connection_t* c, xcb_window_t w, const xcb_get_image_reply_t
 bool canReadRoot(xcb_connection_t* c) {
   const xcb_screen_t* screen = displayScreen(c);
   if (screen == nullptr) return false;
-  XcbReply<xcb_get_image_reply_t> r(xcb_get_image_reply(
-      c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0, 1, 1, ~0u), nullptr));
-  return r != nullptr;
+  const auto image = xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0, 1, 1, ~0u);
+  return waitReply(xcb_get_image_reply, c, image) != nullptr;
 }
 
 Outcome<WindowCapture> captureX11Window(xcb_connection_t* c, const X11Atoms& a,
@@ -126,32 +115,28 @@ Outcome<WindowCapture> captureX11Window(xcb_connection_t* c, const X11Atoms& a,
   const auto geoCookie = xcb_get_geometry(c, window);
   const auto ownerCookie = xcb_get_selection_owner(c, a.netWmCmS0);
   xcb_generic_error_t* error = nullptr;
-  XcbReply<xcb_composite_query_version_reply_t> version(
-      xcb_composite_query_version_reply(c, versionCookie, nullptr));
-  XcbReply<xcb_get_window_attributes_reply_t> attrs(
-      xcb_get_window_attributes_reply(c, attrsCookie, &error));
+  const auto version = waitReply(xcb_composite_query_version_reply, c, versionCookie);
+  const auto attrs = waitReply(xcb_get_window_attributes_reply, c, attrsCookie, &error);
   if (!attrs) return failX(c, window, "GetWindowAttributes", error);
-  XcbReply<xcb_get_geometry_reply_t> geo(xcb_get_geometry_reply(c, geoCookie, &error));
+  const auto geo = waitReply(xcb_get_geometry_reply, c, geoCookie, &error);
   if (!geo) return failX(c, window, "GetGeometry", error);
-  XcbReply<xcb_get_selection_owner_reply_t> owner(
-      xcb_get_selection_owner_reply(c, ownerCookie, nullptr));
-  if (!isViewable(*attrs)) return gone();
+  const auto owner = waitReply(xcb_get_selection_owner_reply, c, ownerCookie);
+  if (!isViewable(*attrs)) return Capture::success(std::nullopt);
 
   // The top-level ancestor (the window manager's frame, or the window itself) is what
   // Composite redirects.
   xcb_window_t top = window;
   for (;;) {
-    XcbReply<xcb_query_tree_reply_t> t(xcb_query_tree_reply(c, xcb_query_tree(c, top), &error));
+    const auto t = waitReply(xcb_query_tree_reply, c, xcb_query_tree(c, top), &error);
     if (!t) return failX(c, window, "QueryTree", error);
     if (t->parent == t->root || t->parent == XCB_WINDOW_NONE) break;
     top = t->parent;
   }
   const auto offsetCookie = xcb_translate_coordinates(c, window, top, 0, 0);
   const auto topGeoCookie = xcb_get_geometry(c, top);
-  XcbReply<xcb_translate_coordinates_reply_t> offset(
-      xcb_translate_coordinates_reply(c, offsetCookie, &error));
+  const auto offset = waitReply(xcb_translate_coordinates_reply, c, offsetCookie, &error);
   if (!offset) return failX(c, window, "TranslateCoordinates", error);
-  XcbReply<xcb_get_geometry_reply_t> topGeo(xcb_get_geometry_reply(c, topGeoCookie, &error));
+  const auto topGeo = waitReply(xcb_get_geometry_reply, c, topGeoCookie, &error);
   if (!topGeo) return failX(c, window, "GetGeometry", error);
 
   const bool compositorRuns = owner && owner->owner != XCB_WINDOW_NONE;
@@ -173,9 +158,10 @@ Outcome<WindowCapture> captureX11Window(xcb_connection_t* c, const X11Atoms& a,
   // The pixmap covers the frame with its border; the client sits inside it.
   const int16_t x = static_cast<int16_t>(offset->dst_x + topGeo->border_width);
   const int16_t y = static_cast<int16_t>(offset->dst_y + topGeo->border_width);
-  XcbReply<xcb_get_image_reply_t> img(xcb_get_image_reply(
-      c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, x, y, geo->width, geo->height, ~0u),
-      &error));
+  const auto img = waitReply(
+      xcb_get_image_reply, c,
+      xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, x, y, geo->width, geo->height, ~0u),
+      &error);
   xcb_free_pixmap(c, pixmap);
   if (redirected) xcb_composite_unredirect_window(c, top, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
   xcb_flush(c);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #include "windows/platform/x11_client_facts.h"
 
@@ -15,26 +16,12 @@ const char* const kCoreErrors[] = {
     "BadColor",  "BadGC",      "BadIDChoice", "BadName",     "BadLength", "BadImplementation",
 };
 
-const char* coreRequestName(uint8_t major) {
-  switch (major) {
-    case 3:
-      return "GetWindowAttributes";
-    case 14:
-      return "GetGeometry";
-    case 15:
-      return "QueryTree";
-    case 20:
-      return "GetProperty";
-    case 40:
-      return "TranslateCoordinates";
-    case 53:
-      return "CreatePixmap";
-    case 73:
-      return "GetImage";
-    default:
-      return nullptr;
-  }
-}
+// The core requests whose errors get described (those of a capture), by major opcode.
+constexpr std::pair<uint8_t, const char*> kCoreRequests[] = {{3, "GetWindowAttributes"},
+                                                             {14, "GetGeometry"},
+                                                             {15, "QueryTree"},
+                                                             {40, "TranslateCoordinates"},
+                                                             {73, "GetImage"}};
 
 }  // namespace
 
@@ -46,64 +33,43 @@ std::string hexId(xcb_window_t window) {
 
 std::string describeXError(const xcb_generic_error_t* error) {
   if (error == nullptr) return "no reply from the X server";
-  std::string text;
-  if (error->error_code < std::size(kCoreErrors)) {
-    text = kCoreErrors[error->error_code];
-  } else {
-    text = "X error";
-  }
+  std::string text =
+      error->error_code < std::size(kCoreErrors) ? kCoreErrors[error->error_code] : "X error";
   text += " (error " + std::to_string(error->error_code) + ") in ";
-  if (const char* name = coreRequestName(error->major_code)) {
-    text += name;
-  } else {
-    text +=
-        "request " + std::to_string(error->major_code) + "." + std::to_string(error->minor_code);
+  for (const auto& [major, name] : kCoreRequests) {
+    if (major == error->major_code) return text + name;
   }
-  return text;
+  return text + "request " + std::to_string(error->major_code) + "." +
+         std::to_string(error->minor_code);
 }
 
 X11Atoms internAtoms(xcb_connection_t* c) {
-  const char* names[] = {"UTF8_STRING",
-                         "COMPOUND_TEXT",
-                         "_NET_WM_NAME",
-                         "_NET_WM_PID",
-                         "_NET_WM_WINDOW_TYPE",
-                         "_NET_WM_STATE",
-                         "_NET_WM_STATE_HIDDEN",
-                         "_NET_WM_DESKTOP",
-                         "_NET_CURRENT_DESKTOP",
-                         "_NET_CLIENT_LIST_STACKING",
-                         "_NET_SUPPORTING_WM_CHECK",
-                         "WM_STATE",
-                         "_NET_WM_CM_S0"};
-  constexpr size_t kFixed = std::size(names);
+  static constexpr std::pair<const char*, xcb_atom_t X11Atoms::*> kNamed[] = {
+      {"UTF8_STRING", &X11Atoms::utf8String},
+      {"COMPOUND_TEXT", &X11Atoms::compoundText},
+      {"_NET_WM_NAME", &X11Atoms::netWmName},
+      {"_NET_WM_PID", &X11Atoms::netWmPid},
+      {"_NET_WM_WINDOW_TYPE", &X11Atoms::netWmWindowType},
+      {"_NET_WM_STATE", &X11Atoms::netWmState},
+      {"_NET_WM_STATE_HIDDEN", &X11Atoms::netWmStateHidden},
+      {"_NET_WM_DESKTOP", &X11Atoms::netWmDesktop},
+      {"_NET_CURRENT_DESKTOP", &X11Atoms::netCurrentDesktop},
+      {"_NET_CLIENT_LIST_STACKING", &X11Atoms::netClientListStacking},
+      {"_NET_SUPPORTING_WM_CHECK", &X11Atoms::netSupportingWmCheck},
+      {"WM_STATE", &X11Atoms::wmState},
+      {"_NET_WM_CM_S0", &X11Atoms::netWmCmS0}};
+  const auto intern = [c](const char* n) { return xcb_intern_atom(c, 0, std::strlen(n), n); };
   std::vector<xcb_intern_atom_cookie_t> cookies;
-  for (const char* n : names) cookies.push_back(xcb_intern_atom(c, 0, std::strlen(n), n));
-  for (const char* n : kX11WindowTypeNames) {
-    cookies.push_back(xcb_intern_atom(c, 0, std::strlen(n), n));
-  }
+  for (const auto& named : kNamed) cookies.push_back(intern(named.first));
+  for (const char* n : kX11WindowTypeNames) cookies.push_back(intern(n));
   std::vector<xcb_atom_t> atoms;
   for (auto cookie : cookies) {
-    XcbReply<xcb_intern_atom_reply_t> r(xcb_intern_atom_reply(c, cookie, nullptr));
+    const auto r = waitReply(xcb_intern_atom_reply, c, cookie);
     atoms.push_back(r ? r->atom : xcb_atom_t{XCB_ATOM_NONE});
   }
   X11Atoms a{};
-  xcb_atom_t* fixed[] = {&a.utf8String,
-                         &a.compoundText,
-                         &a.netWmName,
-                         &a.netWmPid,
-                         &a.netWmWindowType,
-                         &a.netWmState,
-                         &a.netWmStateHidden,
-                         &a.netWmDesktop,
-                         &a.netCurrentDesktop,
-                         &a.netClientListStacking,
-                         &a.netSupportingWmCheck,
-                         &a.wmState,
-                         &a.netWmCmS0};
-  static_assert(std::size(fixed) == kFixed);
-  for (size_t i = 0; i < kFixed; ++i) *fixed[i] = atoms[i];
-  a.windowTypes.assign(atoms.begin() + kFixed, atoms.end());
+  for (size_t i = 0; i < std::size(kNamed); ++i) a.*kNamed[i].second = atoms[i];
+  a.windowTypes.assign(atoms.begin() + std::size(kNamed), atoms.end());
   return a;
 }
 
@@ -128,18 +94,18 @@ X11Property takeProperty(xcb_connection_t* c, xcb_get_property_cookie_t cookie, 
   return p;
 }
 
-bool firstCard32(const X11Property& p, uint32_t& out) {
-  if (!p.present || p.format != 32 || p.bytes.size() < 4) return false;
-  std::memcpy(&out, p.bytes.data(), 4);
-  return true;
-}
-
 std::vector<uint32_t> card32List(const X11Property& p) {
   std::vector<uint32_t> items;
   if (!p.present || p.format != 32 || p.bytes.size() < 4) return items;  // memcpy needs data
   items.resize(p.bytes.size() / 4);
   std::memcpy(items.data(), p.bytes.data(), items.size() * 4);
   return items;
+}
+
+std::optional<uint32_t> firstCard32(const X11Property& p) {
+  const std::vector<uint32_t> items = card32List(p);
+  if (items.empty()) return std::nullopt;
+  return items.front();
 }
 
 }  // namespace lorvane

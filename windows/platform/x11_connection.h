@@ -2,6 +2,7 @@
 
 #include <xcb/xcb.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,9 +43,9 @@ struct X11Property {
 X11Property takeProperty(xcb_connection_t* c, xcb_get_property_cookie_t cookie,
                          bool* windowGone = nullptr);
 
-/// The first 32-bit item of a format-32 property.
-bool firstCard32(const X11Property& p, uint32_t& out);
 /// Every 32-bit item of a format-32 property.
 std::vector<uint32_t> card32List(const X11Property& p);
+/// The first of them; nothing when there is none.
+std::optional<uint32_t> firstCard32(const X11Property& p);
 
 }  // namespace lorvane

@@ -29,9 +29,7 @@ RepaintWatch::RepaintWatch(xcb_connection_t* c, xcb_window_t window, uint16_t wi
   if (ext == nullptr || !ext->present || size_t{width} * size_t{height} > kMaxTrackedPixels) {
     return;
   }
-  XcbReply<xcb_damage_query_version_reply_t> version(
-      xcb_damage_query_version_reply(c, xcb_damage_query_version(c, 1, 1), nullptr));
-  if (!version) return;
+  if (!waitReply(xcb_damage_query_version_reply, c, xcb_damage_query_version(c, 1, 1))) return;
   damage_ = xcb_generate_id(c);
   damageEvent_ = ext->first_event + XCB_DAMAGE_NOTIFY;
   xcb_damage_create(c, damage_, window, XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
@@ -59,8 +57,7 @@ void RepaintWatch::take(const xcb_generic_event_t* event) {
 
 void RepaintWatch::waitForRepaint() {
   // A round trip: every Expose the redirection caused is in our queue after it.
-  XcbReply<xcb_get_input_focus_reply_t> sync(
-      xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+  waitReply(xcb_get_input_focus_reply, c_, xcb_get_input_focus(c_));
   while (XcbReply<xcb_generic_event_t> ev{xcb_poll_for_event(c_)}) take(ev.get());
   if (!exposed_) return;
   if (!coverage_) {
@@ -74,13 +71,8 @@ void RepaintWatch::waitForRepaint() {
     if (left.count() <= 0) return;
     pollfd fd{xcb_get_file_descriptor(c_), POLLIN, 0};
     if (poll(&fd, 1, static_cast<int>(left.count()) + 1) <= 0) continue;
-    XcbReply<xcb_generic_event_t> first{xcb_poll_for_event(c_)};
-    if (!first) {
-      if (xcb_connection_has_error(c_) != 0) return;
-      continue;
-    }
-    take(first.get());
     while (XcbReply<xcb_generic_event_t> ev{xcb_poll_for_event(c_)}) take(ev.get());
+    if (xcb_connection_has_error(c_) != 0) return;
   }
 }
 

@@ -1,14 +1,12 @@
 #include "windows/platform/x11_window_reader.h"
 
 #include <xcb/res.h>
-#include <xcb/xcbext.h>
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
+#include <map>
 #include <optional>
 #include <set>
-#include <variant>
 
 namespace lorvane {
 namespace {
@@ -19,7 +17,8 @@ constexpr uint32_t kMaxTextLongs = 1 << 18;
 constexpr uint32_t kMaxListLongs = 65536;
 constexpr uint32_t kIconicState = 3;
 
-// The requests sent for every client window, in the order of their slots in ClientCookies.
+// The requests sent for every client window, in the order of their slots in ClientCookies:
+// the property requests come last.
 enum ClientRequest : size_t {
   kAttrs,
   kGeometry,
@@ -35,23 +34,6 @@ enum ClientRequest : size_t {
   kClientRequests
 };
 
-// The property requests among them, and how much of each is read.
-struct PropertyRequest {
-  ClientRequest slot;
-  xcb_atom_t (*atom)(const X11Atoms&);
-  uint32_t longs;
-};
-constexpr PropertyRequest kClientProperties[] = {
-    {kNetWmName, [](const X11Atoms& a) { return a.netWmName; }, kMaxTextLongs},
-    {kWmName, [](const X11Atoms&) { return xcb_atom_t{XCB_ATOM_WM_NAME}; }, kMaxTextLongs},
-    {kWmClass, [](const X11Atoms&) { return xcb_atom_t{XCB_ATOM_WM_CLASS}; }, kMaxTextLongs},
-    {kNetWmPid, [](const X11Atoms& a) { return a.netWmPid; }, 64},
-    {kType, [](const X11Atoms& a) { return a.netWmWindowType; }, 64},
-    {kState, [](const X11Atoms& a) { return a.netWmState; }, 64},
-    {kWmState, [](const X11Atoms& a) { return a.wmState; }, 64},
-    {kDesktop, [](const X11Atoms& a) { return a.netWmDesktop; }, 64},
-};
-
 // The sequence numbers of one client window's requests, sent before any reply is read. The
 // slots are what both reading and dropping the replies go by, so none can be forgotten.
 struct ClientCookies {
@@ -60,16 +42,20 @@ struct ClientCookies {
 
   ClientCookies(xcb_connection_t* c, const X11Atoms& a, xcb_window_t w, xcb_window_t root)
       : window(w) {
+    const auto property = [&](ClientRequest slot, xcb_atom_t atom, uint32_t longs = 64) {
+      seq[slot] = requestProperty(c, w, atom, longs).sequence;
+    };
     seq[kAttrs] = xcb_get_window_attributes(c, w).sequence;
     seq[kGeometry] = xcb_get_geometry(c, w).sequence;
     seq[kOrigin] = xcb_translate_coordinates(c, w, root, 0, 0).sequence;
-    for (const PropertyRequest& p : kClientProperties) {
-      seq[p.slot] = requestProperty(c, w, p.atom(a), p.longs).sequence;
-    }
-  }
-
-  void discard(xcb_connection_t* c) const {
-    for (unsigned s : seq) xcb_discard_reply(c, s);
+    property(kNetWmName, a.netWmName, kMaxTextLongs);
+    property(kWmName, XCB_ATOM_WM_NAME, kMaxTextLongs);
+    property(kWmClass, XCB_ATOM_WM_CLASS, kMaxTextLongs);
+    property(kNetWmPid, a.netWmPid);
+    property(kType, a.netWmWindowType);
+    property(kState, a.netWmState);
+    property(kWmState, a.wmState);
+    property(kDesktop, a.netWmDesktop);
   }
 };
 
@@ -92,24 +78,19 @@ std::optional<TextProperty> textOf(X11Property&& p, const X11Atoms& a) {
   return TextProperty{std::move(p.bytes), encoding, p.cut};
 }
 
-template <typename Reply>
-XcbReply<Reply> takeReply(xcb_connection_t* c, unsigned sequence) {
-  xcb_generic_error_t* error = nullptr;
-  XcbReply<Reply> reply(static_cast<Reply*>(xcb_wait_for_reply(c, sequence, &error)));
-  std::free(error);
-  return reply;
-}
-
 // Collects the replies of one client; false when the window vanished meanwhile.
 bool takeClient(xcb_connection_t* c, const X11Atoms& a, const ClientCookies& k, X11ClientFacts& f) {
   f.window = k.window;
-  const auto attrs = takeReply<xcb_get_window_attributes_reply_t>(c, k.seq[kAttrs]);
-  const auto geo = takeReply<xcb_get_geometry_reply_t>(c, k.seq[kGeometry]);
-  const auto origin = takeReply<xcb_translate_coordinates_reply_t>(c, k.seq[kOrigin]);
+  const auto attrs = waitReply(xcb_get_window_attributes_reply, c,
+                               xcb_get_window_attributes_cookie_t{k.seq[kAttrs]});
+  const auto geo =
+      waitReply(xcb_get_geometry_reply, c, xcb_get_geometry_cookie_t{k.seq[kGeometry]});
+  const auto origin = waitReply(xcb_translate_coordinates_reply, c,
+                                xcb_translate_coordinates_cookie_t{k.seq[kOrigin]});
   bool gone = !attrs || !geo || !origin;
   std::array<X11Property, kClientRequests> props;
-  for (const PropertyRequest& p : kClientProperties) {
-    props[p.slot] = takeProperty(c, xcb_get_property_cookie_t{k.seq[p.slot]}, &gone);
+  for (size_t slot = kNetWmName; slot < kClientRequests; ++slot) {
+    props[slot] = takeProperty(c, xcb_get_property_cookie_t{k.seq[slot]}, &gone);
   }
   if (gone) return false;
 
@@ -124,21 +105,21 @@ bool takeClient(xcb_connection_t* c, const X11Atoms& a, const ClientCookies& k, 
   }
   f.wmName = textOf(std::move(props[kWmName]), a);
   f.wmClass = textOf(std::move(props[kWmClass]), a);
-  if (uint32_t pid = 0; firstCard32(props[kNetWmPid], pid)) f.netWmPid = pid;
+  f.netWmPid = firstCard32(props[kNetWmPid]);
   f.type = typeOf(props[kType], a);
   const auto states = card32List(props[kState]);
   f.hidden = std::find(states.begin(), states.end(), a.netWmStateHidden) != states.end();
-  if (uint32_t s = 0; firstCard32(props[kWmState], s)) f.iconic = s == kIconicState;
-  if (uint32_t d = 0; firstCard32(props[kDesktop], d)) f.desktop = d;
+  f.iconic = firstCard32(props[kWmState]) == kIconicState;
+  f.desktop = firstCard32(props[kDesktop]);
   return true;
 }
 
 // One X-Resource request for the pids of every client that owns a listed window, keyed by
 // the client's resource base.
-std::vector<std::pair<uint32_t, uint32_t>> takePids(xcb_connection_t* c,
-                                                    xcb_res_query_client_ids_cookie_t cookie) {
-  std::vector<std::pair<uint32_t, uint32_t>> pids;
-  XcbReply<xcb_res_query_client_ids_reply_t> r(xcb_res_query_client_ids_reply(c, cookie, nullptr));
+std::map<uint32_t, uint32_t> takePids(xcb_connection_t* c,
+                                      xcb_res_query_client_ids_cookie_t cookie) {
+  std::map<uint32_t, uint32_t> pids;
+  const auto r = waitReply(xcb_res_query_client_ids_reply, c, cookie);
   if (!r) return pids;
   for (auto it = xcb_res_query_client_ids_ids_iterator(r.get()); it.rem > 0;
        xcb_res_client_id_value_next(&it)) {
@@ -146,7 +127,7 @@ std::vector<std::pair<uint32_t, uint32_t>> takePids(xcb_connection_t* c,
     const auto* id = reinterpret_cast<const xcb_res_client_id_spec_t*>(it.data);
     if ((id->mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) == 0) continue;
     if (xcb_res_client_id_value_value_length(it.data) < 1) continue;
-    pids.emplace_back(id->client, *xcb_res_client_id_value_value(it.data));
+    pids[id->client] = *xcb_res_client_id_value_value(it.data);
   }
   return pids;
 }
@@ -179,16 +160,17 @@ class ClientBatch {
     if (pidCookie_) {
       const auto pids = takePids(c_, *pidCookie_);
       for (X11ClientFacts& f : clients) {
-        for (const auto& [base, pid] : pids) {
-          if ((f.window & baseMask_) == base) f.resPid = pid;
-        }
+        const auto pid = pids.find(f.window & baseMask_);
+        if (pid != pids.end()) f.resPid = pid->second;
       }
     }
     return clients;
   }
 
   void discard() {
-    for (const ClientCookies& k : cookies_) k.discard(c_);
+    for (const ClientCookies& k : cookies_) {
+      for (unsigned s : k.seq) xcb_discard_reply(c_, s);
+    }
     if (pidCookie_) xcb_discard_reply(c_, pidCookie_->sequence);
   }
 
@@ -200,10 +182,10 @@ class ClientBatch {
   std::optional<xcb_res_query_client_ids_cookie_t> pidCookie_;
 };
 
-std::vector<xcb_window_t> windowList(const X11Property& p) {
-  std::vector<xcb_window_t> list;
-  for (uint32_t w : card32List(p)) list.push_back(w);
-  return list;
+// A window's children, bottom-most first as the server lists them.
+std::vector<xcb_window_t> childrenOf(const xcb_query_tree_reply_t& tree) {
+  const xcb_window_t* kids = xcb_query_tree_children(&tree);
+  return {kids, kids + xcb_query_tree_children_length(&tree)};
 }
 
 // Without a window manager: the root's children from the top down, each taken as the client
@@ -211,62 +193,42 @@ std::vector<xcb_window_t> windowList(const X11Property& p) {
 // override-redirect.
 std::vector<xcb_window_t> clientsWithoutWm(xcb_connection_t* c, const X11Atoms& a,
                                            xcb_query_tree_cookie_t treeCookie) {
-  XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, treeCookie, nullptr));
+  const auto tree = waitReply(xcb_query_tree_reply, c, treeCookie);
   if (!tree) return {};
-  const xcb_window_t* kids = xcb_query_tree_children(tree.get());
-  std::vector<xcb_window_t> tops(kids, kids + xcb_query_tree_children_length(tree.get()));
-  std::reverse(tops.begin(), tops.end());
-
-  struct TopCookies {
+  struct Top {
+    xcb_window_t window;
     xcb_get_property_cookie_t wmState;
     xcb_get_window_attributes_cookie_t attrs;
     xcb_query_tree_cookie_t tree;
+    bool fallback = false;  // the window itself when no child carries WM_STATE
+    std::vector<std::pair<xcb_window_t, xcb_get_property_cookie_t>> children = {};  // bottom-up
   };
-  std::vector<TopCookies> cookies;
-  for (xcb_window_t w : tops) {
-    cookies.push_back(
-        {requestProperty(c, w, a.wmState), xcb_get_window_attributes(c, w), xcb_query_tree(c, w)});
+  std::vector<Top> tops;
+  const std::vector<xcb_window_t> bottomUp = childrenOf(*tree);
+  for (auto w = bottomUp.rbegin(); w != bottomUp.rend(); ++w) {
+    tops.push_back({*w, requestProperty(c, *w, a.wmState), xcb_get_window_attributes(c, *w),
+                    xcb_query_tree(c, *w)});
   }
-  struct Pending {
-    xcb_window_t top;
-    bool fallback;  // shown and not override-redirect
-    std::vector<std::pair<xcb_window_t, xcb_get_property_cookie_t>> children;
-  };
-  std::vector<std::variant<xcb_window_t, Pending>> picks;
-  for (size_t i = 0; i < tops.size(); ++i) {
-    const X11Property wmState = takeProperty(c, cookies[i].wmState);
-    XcbReply<xcb_get_window_attributes_reply_t> attrs(
-        xcb_get_window_attributes_reply(c, cookies[i].attrs, nullptr));
-    XcbReply<xcb_query_tree_reply_t> sub(xcb_query_tree_reply(c, cookies[i].tree, nullptr));
-    if (!attrs || !sub) continue;  // vanished
-    if (wmState.present) {
-      picks.emplace_back(tops[i]);
-      continue;
+  for (Top& top : tops) {
+    const bool hasWmState = takeProperty(c, top.wmState).present;
+    const auto attrs = waitReply(xcb_get_window_attributes_reply, c, top.attrs);
+    const auto sub = waitReply(xcb_query_tree_reply, c, top.tree);
+    if (!attrs || !sub) continue;  // vanished: no fallback, no children
+    top.fallback = hasWmState || (isViewable(*attrs) && attrs->override_redirect == 0);
+    if (hasWmState) continue;
+    for (xcb_window_t child : childrenOf(*sub)) {
+      top.children.emplace_back(child, requestProperty(c, child, a.wmState));
     }
-    Pending p{tops[i], isViewable(*attrs) && attrs->override_redirect == 0, {}};
-    const xcb_window_t* sk = xcb_query_tree_children(sub.get());
-    for (int j = xcb_query_tree_children_length(sub.get()) - 1; j >= 0; --j) {
-      p.children.emplace_back(sk[j], requestProperty(c, sk[j], a.wmState));
-    }
-    picks.emplace_back(std::move(p));
   }
   std::vector<xcb_window_t> clients;
-  for (auto& pick : picks) {
-    if (const auto* w = std::get_if<xcb_window_t>(&pick)) {
-      clients.push_back(*w);
-      continue;
+  for (const Top& top : tops) {
+    std::optional<xcb_window_t> client;
+    if (top.fallback) client = top.window;
+    // The last child that carries WM_STATE is the top-most one.
+    for (const auto& [child, cookie] : top.children) {
+      if (takeProperty(c, cookie).present) client = child;
     }
-    const Pending& p = std::get<Pending>(pick);
-    std::optional<xcb_window_t> found;
-    for (const auto& [child, cookie] : p.children) {
-      const bool has = takeProperty(c, cookie).present;
-      if (has && !found) found = child;
-    }
-    if (found) {
-      clients.push_back(*found);
-    } else if (p.fallback) {
-      clients.push_back(p.top);
-    }
+    if (client) clients.push_back(*client);
   }
   return clients;
 }
@@ -285,28 +247,21 @@ X11Snapshot readX11Snapshot(xcb_connection_t* c, const X11Atoms& a) {
   const auto stackingCookie = requestProperty(c, root, a.netClientListStacking, kMaxListLongs);
   const auto desktopCookie = requestProperty(c, root, a.netCurrentDesktop);
   const auto treeCookie = xcb_query_tree(c, root);
-  uint32_t checkWindow = 0;
-  const bool hasCheck = firstCard32(takeProperty(c, checkCookie), checkWindow);
+  const std::optional<uint32_t> checkWindow = firstCard32(takeProperty(c, checkCookie));
   const X11Property stackingProp = takeProperty(c, stackingCookie);
-  std::vector<xcb_window_t> stacking = windowList(stackingProp);
+  std::vector<xcb_window_t> stacking = card32List(stackingProp);
   std::reverse(stacking.begin(), stacking.end());
-  if (uint32_t d = 0; firstCard32(takeProperty(c, desktopCookie), d)) {
-    snap.screen.currentDesktop = d;
-  }
+  snap.screen.currentDesktop = firstCard32(takeProperty(c, desktopCookie));
 
   // The stacking list is read on the bet that the window manager is live; the bet is
   // checked in the same round trip.
   std::optional<ClientBatch> managed;
-  std::optional<xcb_get_property_cookie_t> selfCookie;
-  if (hasCheck) {
-    selfCookie = requestProperty(c, checkWindow, a.netSupportingWmCheck);
+  if (checkWindow) {
+    const auto selfCookie = requestProperty(c, *checkWindow, a.netSupportingWmCheck);
     if (stackingProp.present) managed.emplace(c, a, stacking, root);
-  }
-  if (selfCookie) {
     // A window manager that has gone leaves the root's property behind: it is live exactly
     // when the window named there still names itself.
-    uint32_t self = 0;
-    snap.screen.wmLive = firstCard32(takeProperty(c, *selfCookie), self) && self == checkWindow;
+    snap.screen.wmLive = firstCard32(takeProperty(c, selfCookie)) == checkWindow;
   }
   // A window manager without a stacking list is read as if there were none, but its
   // desktop and state properties still count.

@@ -13,22 +13,6 @@
 namespace lorvane {
 namespace {
 
-// A fresh connection per call: every mode makes one or two calls, and a connection opened
-// before a window appears would not change anything anyway.
-struct X11Session {
-  XcbConnection conn;
-  X11Atoms atoms{};
-
-  X11Session() {
-    if (!conn) return;
-    // The extension queries travel together with the atoms.
-    xcb_prefetch_extension_data(conn.get(), &xcb_res_id);
-    xcb_prefetch_extension_data(conn.get(), &xcb_composite_id);
-    xcb_prefetch_extension_data(conn.get(), &xcb_damage_id);
-    atoms = internAtoms(conn.get());
-  }
-};
-
 std::optional<CapturableWindow> capturableOf(const X11ClientFacts& f,
                                              const X11ScreenFacts& screen) {
   const std::optional<WindowInfo> info = decodeClient(f, screen);
@@ -39,7 +23,6 @@ std::optional<CapturableWindow> capturableOf(const X11ClientFacts& f,
   if (f.netWmName || f.wmName) w.title = info->title;
   w.contentWidth = f.width;
   w.contentHeight = f.height;
-  w.pointPixelScale = 1;
   return w;
 }
 
@@ -62,41 +45,24 @@ Image resample(const Image& src, int64_t width, int64_t height) {
 class X11WindowSystem : public WindowSystem {
  public:
   std::vector<WindowInfo> readWindowList() override {
-    std::vector<WindowInfo> list;
-    if (!unanswered_.empty()) return list;
-    X11Session s;
-    if (!s.conn) return failed(s.conn, list);
-    const X11Snapshot snap = readX11Snapshot(s.conn.get(), s.atoms);
-    // A list read from a connection that broke half-way may miss windows: none is better.
-    if (s.conn.broken()) return failed(s.conn, list);
-    for (const X11ClientFacts& f : snap.clients) {
-      if (auto info = decodeClient(f, snap.screen)) list.push_back(std::move(*info));
-    }
-    return list;
+    auto list = clients<WindowInfo>([](const X11ClientFacts& f, const X11ScreenFacts& screen) {
+      return decodeClient(f, screen);
+    });
+    return list.ok() ? std::move(list.value()) : std::vector<WindowInfo>();
   }
 
   bool preflightScreenCapture() override {
     if (!unanswered_.empty()) return true;
     const XcbConnection conn;
     const bool readable = conn && canReadRoot(conn.get());
-    noteFailure(conn);
+    if (conn.timedOut()) unanswered_ = conn.why();
     return readable || conn.timedOut();
   }
 
   void requestScreenCapture() override {}  // X11 has no capture permission to ask for
 
   Outcome<std::vector<CapturableWindow>> shareableContent() override {
-    using Result = Outcome<std::vector<CapturableWindow>>;
-    if (!unanswered_.empty()) return Result::failure(unanswered_);
-    X11Session s;
-    if (!s.conn) return failed(s.conn, Result::failure(s.conn.why()));
-    const X11Snapshot snap = readX11Snapshot(s.conn.get(), s.atoms);
-    if (s.conn.broken()) return failed(s.conn, Result::failure(s.conn.why()));
-    std::vector<CapturableWindow> windows;
-    for (const X11ClientFacts& f : snap.clients) {
-      if (auto w = capturableOf(f, snap.screen)) windows.push_back(std::move(*w));
-    }
-    return Result::success(std::move(windows));
+    return clients<CapturableWindow>(capturableOf);
   }
 
   Outcome<WindowCapture> captureWindow(const CapturableWindow& window, int64_t pixelWidth,
@@ -108,12 +74,9 @@ class X11WindowSystem : public WindowSystem {
                              " failed: no image of " + std::to_string(pixelWidth) + "x" +
                              std::to_string(pixelHeight) + " pixels can be made");
     }
-    if (!unanswered_.empty()) return Result::failure(unanswered_);
-    X11Session s;
-    if (!s.conn) return failed(s.conn, Result::failure(s.conn.why()));
-    Result shot = captureX11Window(s.conn.get(), s.atoms, window.windowID);
-    // What a broken connection made of the steps is not the window's doing.
-    if (s.conn.broken()) return failed(s.conn, Result::failure(s.conn.why()));
+    Result shot = onServer<WindowCapture>([&](xcb_connection_t* c, const X11Atoms& a) {
+      return captureX11Window(c, a, window.windowID);
+    });
     if (shot.ok() && shot.value() &&
         (shot.value()->width != pixelWidth || shot.value()->height != pixelHeight)) {
       return Result::success(resample(*shot.value(), pixelWidth, pixelHeight));
@@ -122,17 +85,42 @@ class X11WindowSystem : public WindowSystem {
   }
 
  private:
-  // A server that did not answer once is not asked again in this run: each wait would cost
-  // the whole limit, and the parent waits for the reply.
-  void noteFailure(const XcbConnection& conn) {
+  // Runs `work` on a fresh connection: every mode makes one or two calls, and a connection
+  // opened before a window appears would not change anything anyway. A connection that broke
+  // meanwhile gives its failure instead of the result: what it made of the steps is not the
+  // windows' doing, and a list read half-way may miss windows.
+  template <typename T, typename Work>
+  Outcome<T> onServer(Work work) {
+    if (!unanswered_.empty()) return Outcome<T>::failure(unanswered_);
+    XcbConnection conn;
+    std::optional<Outcome<T>> result;
+    if (conn) {
+      // The extension queries travel together with the atoms.
+      xcb_prefetch_extension_data(conn.get(), &xcb_res_id);
+      xcb_prefetch_extension_data(conn.get(), &xcb_composite_id);
+      xcb_prefetch_extension_data(conn.get(), &xcb_damage_id);
+      result.emplace(work(conn.get(), internAtoms(conn.get())));
+    }
+    if (result && !conn.broken()) return std::move(*result);
     if (conn.timedOut()) unanswered_ = conn.why();
-  }
-  template <typename T>
-  T failed(const XcbConnection& conn, T result) {
-    noteFailure(conn);
-    return result;
+    return Outcome<T>::failure(conn.why());
   }
 
+  // The client windows on screen, each as `decode` makes it.
+  template <typename T, typename Decode>
+  Outcome<std::vector<T>> clients(Decode decode) {
+    return onServer<std::vector<T>>([&](xcb_connection_t* c, const X11Atoms& a) {
+      const X11Snapshot snap = readX11Snapshot(c, a);
+      std::vector<T> items;
+      for (const X11ClientFacts& f : snap.clients) {
+        if (auto item = decode(f, snap.screen)) items.push_back(std::move(*item));
+      }
+      return Outcome<std::vector<T>>::success(std::move(items));
+    });
+  }
+
+  // Why the server did not answer once: it is not asked again in this run, as each wait would
+  // cost the whole limit, and the parent waits for the reply.
   std::string unanswered_;
 };
 

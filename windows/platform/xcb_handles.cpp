@@ -15,9 +15,8 @@ namespace lorvane {
 struct XcbConnection::Watch {
   std::mutex mutex;
   std::condition_variable changed;
-  xcb_connection_t* conn = nullptr;
-  bool connected = false;  // the handshake ended (conn is set, perhaps in error)
-  bool closing = false;    // the owner is done: stop watching, or drop a late connection
+  xcb_connection_t* conn = nullptr;  // set once the handshake ended, perhaps in error
+  bool closing = false;              // the owner is done: stop watching, or drop a late connection
   bool timedOut = false;
   std::thread thread;
 
@@ -29,8 +28,7 @@ struct XcbConnection::Watch {
       xcb_disconnect(c);
       return;
     }
-    conn = c;
-    connected = true;
+    conn = c;  // never null: a failed connection is one in error
     changed.notify_all();
     if (xcb_connection_has_error(c) != 0) return;
     if (!changed.wait_until(lock, deadline, [this] { return closing; })) {
@@ -40,14 +38,14 @@ struct XcbConnection::Watch {
   }
 };
 
-XcbConnection::XcbConnection(std::chrono::milliseconds answerLimit) : limit_(answerLimit) {
+XcbConnection::XcbConnection() {
   const char* display = std::getenv("DISPLAY");
   if (display == nullptr || *display == '\0') {
     failure_ = "X11: no X11 display (DISPLAY is not set)";
     return;
   }
   display_ = display;
-  const auto deadline = std::chrono::steady_clock::now() + answerLimit;
+  const auto deadline = std::chrono::steady_clock::now() + kX11AnswerLimit;
   watch_ = std::make_shared<Watch>();
   try {
     watch_->thread = std::thread([w = watch_, deadline] { w->run(deadline); });
@@ -57,14 +55,13 @@ XcbConnection::XcbConnection(std::chrono::milliseconds answerLimit) : limit_(ans
   }
   if (watch_) {
     std::unique_lock lock(watch_->mutex);
-    if (watch_->changed.wait_until(lock, deadline, [this] { return watch_->connected; })) {
-      conn_ = watch_->conn;
-    } else {
+    if (!watch_->changed.wait_until(lock, deadline, [this] { return watch_->conn != nullptr; })) {
       watch_->timedOut = true;
       watch_->closing = true;
       watch_->thread.detach();
       return;
     }
+    conn_ = watch_->conn;
   }
   if (const int err = xcb_connection_has_error(conn_); err != 0) {
     failure_ = "X11: cannot connect to X11 display " + display_ + " (xcb error " +
@@ -98,7 +95,8 @@ std::string XcbConnection::why() const {
   if (!failure_.empty()) return failure_;
   if (timedOut()) {
     char limit[32];
-    std::snprintf(limit, sizeof limit, "%.1f s", static_cast<double>(limit_.count()) / 1000);
+    std::snprintf(limit, sizeof limit, "%.1f s",
+                  static_cast<double>(kX11AnswerLimit.count()) / 1000);
     return "X11 server did not answer within " + std::string(limit) + " (display " + display_ + ")";
   }
   if (conn_ != nullptr && xcb_connection_has_error(conn_) != 0) {

@@ -16,6 +16,15 @@ struct FreeDeleter {
 template <typename T>
 using XcbReply = std::unique_ptr<T, FreeDeleter>;
 
+/// Waits for the reply to `cookie` through libxcb's `replyFn` (xcb_get_geometry_reply, ...);
+/// null on an error, which goes to `*error` when asked for.
+template <typename Reply, typename Cookie>
+XcbReply<Reply> waitReply(Reply* (*replyFn)(xcb_connection_t*, Cookie, xcb_generic_error_t**),
+                          xcb_connection_t* c, Cookie cookie,
+                          xcb_generic_error_t** error = nullptr) {
+  return XcbReply<Reply>(replyFn(c, cookie, error));
+}
+
 /// How long an X server may take over everything one connection asks of it. Far more than
 /// a live server needs (a few ms per round trip, tens for thousands of windows), and short
 /// enough that a parent waiting for a reply gets one within a few seconds.
@@ -29,7 +38,7 @@ inline constexpr std::chrono::milliseconds kX11AnswerLimit{2500};
 class XcbConnection {
  public:
   /// Connects; on failure get() is null and why() says why.
-  explicit XcbConnection(std::chrono::milliseconds answerLimit = kX11AnswerLimit);
+  XcbConnection();
   ~XcbConnection();
   XcbConnection(const XcbConnection&) = delete;
   XcbConnection& operator=(const XcbConnection&) = delete;
@@ -46,7 +55,6 @@ class XcbConnection {
  private:
   struct Watch;
   std::string display_;
-  std::chrono::milliseconds limit_;
   std::shared_ptr<Watch> watch_;
   xcb_connection_t* conn_ = nullptr;
   std::string failure_;  // why connecting failed
