@@ -17,12 +17,18 @@ void mixDown(const AudioBufferList& input, std::span<float> mono) {
     return;
   }
   const float divisor = static_cast<float>(ch);
-  for (size_t i = 0; i < frames; ++i) {
-    float sum = +0.0f;
-    for (uint32_t c = 0; c < ch; ++c) {
-      sum += input.interleaved ? input.channels[0][i * ch + c] : input.channels[c][i];
+  // One loop for both layouts, made twice so that the layout is not asked for every sample.
+  auto sum = [&](auto sample) {
+    for (size_t i = 0; i < frames; ++i) {
+      float total = +0.0f;
+      for (uint32_t c = 0; c < ch; ++c) total += sample(i, c);
+      mono[i] = total / divisor;
     }
-    mono[i] = sum / divisor;
+  };
+  if (input.interleaved) {
+    sum([&](size_t i, uint32_t c) { return input.channels[0][i * ch + c]; });
+  } else {
+    sum([&](size_t i, uint32_t c) { return input.channels[c][i]; });
   }
 }
 
