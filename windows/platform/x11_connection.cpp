@@ -61,7 +61,7 @@ X11Atoms internAtoms(xcb_connection_t* c) {
   const auto intern = [c](const char* n) { return xcb_intern_atom(c, 0, std::strlen(n), n); };
   std::vector<xcb_intern_atom_cookie_t> cookies;
   for (const auto& named : kNamed) cookies.push_back(intern(named.first));
-  for (const char* n : kX11WindowTypeNames) cookies.push_back(intern(n));
+  for (const auto& type : kX11WindowTypes) cookies.push_back(intern(type.first));
   std::vector<xcb_atom_t> atoms;
   for (auto cookie : cookies) {
     const auto r = waitReply(xcb_intern_atom_reply, c, cookie);
