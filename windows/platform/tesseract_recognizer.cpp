@@ -1,5 +1,3 @@
-#include "windows/platform/tesseract_recognizer.h"
-
 #include <omp.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
@@ -14,6 +12,7 @@
 
 #include "windows/glyph_shape.h"
 #include "windows/line_script.h"
+#include "windows/platform/ocr_module.h"
 #include "windows/platform/stderr_capture.h"
 #include "windows/recognition_input.h"
 #include "windows/row_bands.h"
@@ -271,9 +270,8 @@ class TesseractRecognizer final : public TextRecognizer {
 };
 
 }  // namespace
-
-std::unique_ptr<TextRecognizer> makeTesseractRecognizer() {
-  return std::make_unique<TesseractRecognizer>();
-}
-
 }  // namespace lorvane
+
+lorvane::TextRecognizer* lorvane_make_recognizer() {
+  return new lorvane::TesseractRecognizer();
+}
