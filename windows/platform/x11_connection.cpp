@@ -104,8 +104,7 @@ std::vector<uint32_t> card32List(const X11Property& p) {
 
 std::optional<uint32_t> firstCard32(const X11Property& p) {
   const std::vector<uint32_t> items = card32List(p);
-  if (items.empty()) return std::nullopt;
-  return items.front();
+  return items.empty() ? std::nullopt : std::optional(items.front());
 }
 
 }  // namespace lorvane
