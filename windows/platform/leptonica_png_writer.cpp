@@ -1,6 +1,6 @@
-#include "windows/platform/leptonica_png_writer.h"
-
 #include <leptonica/allheaders.h>
+
+#include "windows/platform/ocr_module.h"
 
 namespace lorvane {
 namespace {
@@ -36,9 +36,8 @@ class LeptonicaPngWriter final : public PngWriter {
 };
 
 }  // namespace
-
-std::unique_ptr<PngWriter> makeLeptonicaPngWriter() {
-  return std::make_unique<LeptonicaPngWriter>();
-}
-
 }  // namespace lorvane
+
+lorvane::PngWriter* lorvane_make_png_writer() {
+  return new lorvane::LeptonicaPngWriter();
+}

@@ -49,10 +49,10 @@ OcrBackends loadOcrBackends() {
   OcrBackends b;
   const std::string path = modulePath();
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  auto makeRecognizer =
-      handle ? reinterpret_cast<MakeRecognizerFn*>(dlsym(handle, kMakeRecognizerSymbol)) : nullptr;
-  auto makePng =
-      handle ? reinterpret_cast<MakePngWriterFn*>(dlsym(handle, kMakePngWriterSymbol)) : nullptr;
+  auto makeRecognizer = reinterpret_cast<decltype(&lorvane_make_recognizer)>(
+      handle ? dlsym(handle, "lorvane_make_recognizer") : nullptr);
+  auto makePng = reinterpret_cast<decltype(&lorvane_make_png_writer)>(
+      handle ? dlsym(handle, "lorvane_make_png_writer") : nullptr);
   if (makeRecognizer == nullptr || makePng == nullptr) {
     const char* why = dlerror();
     b.recognizer = std::make_unique<UnavailableRecognizer>(

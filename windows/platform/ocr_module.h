@@ -22,12 +22,16 @@ struct OcrBackends {
 /// with an error naming the module and the loader's message, and the writer writes nothing.
 OcrBackends loadOcrBackends();
 
-/// The module's entry points (C names, looked up with dlsym).
-extern "C" {
-using MakeRecognizerFn = TextRecognizer*();
-using MakePngWriterFn = PngWriter*();
-}
-inline constexpr const char* kMakeRecognizerSymbol = "lorvane_make_recognizer";
-inline constexpr const char* kMakePngWriterSymbol = "lorvane_make_png_writer";
-
 }  // namespace lorvane
+
+/// The module's entry points, looked up by these names with dlsym; each makes an object the
+/// caller owns.
+extern "C" {
+/// Tesseract with the Japanese and English models, LSTM engine, automatic page segmentation,
+/// one observation per text line. Loading the models starts on creation (in the background);
+/// destruction waits for it. From creation on, stderr is captured (and so kept silent) for as
+/// long as the recognizer lives; errors quote what Tesseract printed.
+__attribute__((visibility("default"))) lorvane::TextRecognizer* lorvane_make_recognizer();
+/// PNG files through leptonica, which prints nothing on failure.
+__attribute__((visibility("default"))) lorvane::PngWriter* lorvane_make_png_writer();
+}

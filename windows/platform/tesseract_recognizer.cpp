@@ -1,5 +1,3 @@
-#include "windows/platform/tesseract_recognizer.h"
-
 #include <omp.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
@@ -14,6 +12,7 @@
 
 #include "windows/glyph_shape.h"
 #include "windows/line_script.h"
+#include "windows/platform/ocr_module.h"
 #include "windows/platform/stderr_capture.h"
 #include "windows/recognition_input.h"
 #include "windows/row_bands.h"
@@ -41,7 +40,9 @@ struct ApiDeleter {
 };
 using Api = std::unique_ptr<tesseract::TessBaseAPI, ApiDeleter>;
 
-std::string trimmed(const char* text) {
+// Takes over a text Tesseract made (with new[]); trailing whitespace goes.
+std::string takeText(char* text) {
+  const std::unique_ptr<char[]> owned(text);
   std::string s = text == nullptr ? "" : text;
   const auto last = s.find_last_not_of(" \t\r\n");
   return last == std::string::npos ? std::string() : s.substr(0, last + 1);
@@ -108,7 +109,6 @@ void restoreFullStops(tesseract::TessBaseAPI& api, const PreparedImage& input, R
 // A Japanese engine of its own per worker thread, made on first use and kept.
 struct Worker {
   Api primary;
-  LatinEngine* latin = nullptr;
   std::string error;
 
   bool ready() {
@@ -121,7 +121,8 @@ struct Worker {
   void warmUp() { load(primary, kPrimary, tesseract::PSM_AUTO); }
 
   // Reads rows [band.top, band.bottom) of `input`; fills `lines`, or sets `error`.
-  void read(const PreparedImage& input, RowBand band, std::vector<Line>& lines) {
+  void read(const PreparedImage& input, RowBand band, LatinEngine& latin,
+            std::vector<Line>& lines) {
     // Tesseract's OpenMP regions otherwise ask for more threads than there are cores and spin
     // against each other (five times slower on two cores). They name their thread count, so
     // only turning nesting levels off keeps them on one thread; the setting belongs to the
@@ -143,45 +144,41 @@ struct Worker {
     if (it && !it->Empty(tesseract::RIL_TEXTLINE)) {
       do {
         Line line{};
-        if (!it->BoundingBox(tesseract::RIL_TEXTLINE, &line.left, &line.top, &line.right,
-                             &line.bottom)) {
-          continue;
+        if (it->BoundingBox(tesseract::RIL_TEXTLINE, &line.left, &line.top, &line.right,
+                            &line.bottom)) {
+          line.text = takeText(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
+          line.confidence = it->Confidence(tesseract::RIL_TEXTLINE);
+          lines.push_back(std::move(line));
         }
-        std::unique_ptr<char[]> raw(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
-        line.text = trimmed(raw.get());
-        line.confidence = it->Confidence(tesseract::RIL_TEXTLINE);
-        lines.push_back(std::move(line));
       } while (it->Next(tesseract::RIL_TEXTLINE));
     }
 
     auto readAgain = [](const Line& l) {
       return !l.text.empty() && lineScript(l.text) != LineScript::kJapanese;
     };
-    const bool anyLatin = std::any_of(lines.begin(), lines.end(), readAgain);
-    if (!anyLatin) return;
-    std::lock_guard lock(latin->mutex);
-    if (!load(latin->api, kLatin, tesseract::PSM_SINGLE_LINE)) {
+    if (std::none_of(lines.begin(), lines.end(), readAgain)) return;
+    std::lock_guard lock(latin.mutex);
+    if (!load(latin.api, kLatin, tesseract::PSM_SINGLE_LINE)) {
       error = cannotLoad(kLatin);
       return;
     }
-    latin->api->SetImage(rows, width, height, 1, width);
-    latin->api->SetSourceResolution(96 * input.scale);
+    latin.api->SetImage(rows, width, height, 1, width);
+    latin.api->SetSourceResolution(96 * input.scale);
     for (Line& line : lines) {
       if (!readAgain(line)) continue;
       const int left = std::max(0, line.left - kLinePad);
       const int top = std::max(0, line.top - kLinePad);
       const int right = std::min(width, line.right + kLinePad);
       const int bottom = std::min(height, line.bottom + kLinePad);
-      latin->api->SetRectangle(left, top, right - left, bottom - top);
-      std::unique_ptr<char[]> raw(latin->api->GetUTF8Text());
-      std::string text = trimmed(raw.get());
+      latin.api->SetRectangle(left, top, right - left, bottom - top);
+      std::string text = takeText(latin.api->GetUTF8Text());
       if (text.empty()) continue;
       if (lineScript(line.text) == LineScript::kUnsure &&
-          static_cast<float>(latin->api->MeanTextConf()) <= line.confidence) {
+          static_cast<float>(latin.api->MeanTextConf()) <= line.confidence) {
         continue;
       }
       line.text = std::move(text);
-      if (input.bitmapText) restoreFullStops(*latin->api, input, band, line.text);
+      if (input.bitmapText) restoreFullStops(*latin.api, input, band, line.text);
     }
   }
 };
@@ -192,7 +189,6 @@ class TesseractRecognizer final : public TextRecognizer {
   TesseractRecognizer() {
     const unsigned cores = std::thread::hardware_concurrency();
     workers_.resize(std::clamp<size_t>(cores, 1, kMaxWorkers));
-    for (Worker& w : workers_) w.latin = &latin_;
     try {
       for (Worker& w : workers_) loading_.emplace_back([&w] { w.warmUp(); });
       loading_.emplace_back([this] { latin_.warmUp(); });
@@ -235,14 +231,14 @@ class TesseractRecognizer final : public TextRecognizer {
     {
       std::vector<std::jthread> threads;
       for (size_t i = 1; i < bands.size(); ++i) {
-        auto job = [&, i] { workers_[i].read(input, bands[i], found[i]); };
+        auto job = [&, i] { workers_[i].read(input, bands[i], latin_, found[i]); };
         try {
           threads.emplace_back(job);
         } catch (const std::system_error&) {
           job();  // no thread to spare: read this band here
         }
       }
-      workers_[0].read(input, bands[0], found[0]);
+      workers_[0].read(input, bands[0], latin_, found[0]);
     }
 
     std::vector<TextObservation> observations;
@@ -250,11 +246,10 @@ class TesseractRecognizer final : public TextRecognizer {
     for (size_t i = 0; i < bands.size(); ++i) {
       if (!workers_[i].error.empty()) return fail(std::exchange(workers_[i].error, {}));
       for (Line& line : found[i]) {
-        const double top = static_cast<double>(bands[i].top + line.top);
         const double bottom = static_cast<double>(bands[i].top + line.bottom);
         TextObservation o;
         o.boundingBox = {line.left / w, (h - bottom) / h, (line.right - line.left) / w,
-                         (bottom - top) / h};
+                         (line.bottom - line.top) / h};
         // A line that reads as nothing offers no candidate, like a region without text.
         if (!line.text.empty()) o.topCandidate = std::move(line.text);
         observations.push_back(std::move(o));
@@ -271,9 +266,8 @@ class TesseractRecognizer final : public TextRecognizer {
 };
 
 }  // namespace
-
-std::unique_ptr<TextRecognizer> makeTesseractRecognizer() {
-  return std::make_unique<TesseractRecognizer>();
-}
-
 }  // namespace lorvane
+
+lorvane::TextRecognizer* lorvane_make_recognizer() {
+  return new lorvane::TesseractRecognizer();
+}

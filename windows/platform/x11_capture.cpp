@@ -80,10 +80,7 @@ Capture toImage(xcb_connection_t* c, xcb_window_t w, const xcb_get_image_reply_t
                     (std::endian::native == std::endian::big);
   const Masks m = masksOf(setup, visual);
   const bool plain = m.red == 0xFF0000 && m.green == 0xFF00 && m.blue == 0xFF;
-  Image image;
-  image.width = width;
-  image.height = height;
-  image.pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+  Image image{width, height, std::vector<uint32_t>(expected / 4)};
   for (size_t i = 0; i < image.pixels.size(); ++i) {
     uint32_t p;
     std::memcpy(&p, data + 4 * i, 4);

@@ -35,34 +35,9 @@ int32_t ownerPidOf(const X11ClientFacts& f) {
 }  // namespace
 
 int64_t layerOf(X11WindowType type, bool overrideRedirect) {
-  if (overrideRedirect) return kLayerPopup;
-  switch (type) {
-    case X11WindowType::Unset:
-    case X11WindowType::Normal:
-    case X11WindowType::Dialog:
-      return kLayerNormal;
-    case X11WindowType::Toolbar:
-    case X11WindowType::Splash:
-      return kLayerFloating;
-    case X11WindowType::Utility:
-      return kLayerUtility;
-    case X11WindowType::Dock:
-      return kLayerDock;
-    case X11WindowType::Notification:
-      return kLayerNotification;
-    case X11WindowType::Menu:
-    case X11WindowType::DropdownMenu:
-    case X11WindowType::PopupMenu:
-    case X11WindowType::Combo:
-      return kLayerPopup;
-    case X11WindowType::Tooltip:
-      return kLayerTooltip;
-    case X11WindowType::Dnd:
-      return kLayerDragging;
-    case X11WindowType::Desktop:
-      break;
-  }
-  return std::numeric_limits<int64_t>::min();  // desktop elements never reach the list
+  if (overrideRedirect) type = X11WindowType::PopupMenu;
+  if (type == X11WindowType::Unset) type = X11WindowType::Normal;
+  return kX11WindowTypes[static_cast<size_t>(type) - 1].second;
 }
 
 bool isOnScreen(const X11ClientFacts& f, const X11ScreenFacts& screen) {

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "windows/text_property.h"
 #include "windows/window_info.h"
@@ -28,15 +30,24 @@ enum class X11WindowType {
   Combo,
   Dnd,
 };
-/// The atom names of the types after Unset, in enum order.
-inline constexpr const char* kX11WindowTypeNames[] = {
-    "_NET_WM_WINDOW_TYPE_NORMAL",       "_NET_WM_WINDOW_TYPE_DIALOG",
-    "_NET_WM_WINDOW_TYPE_UTILITY",      "_NET_WM_WINDOW_TYPE_DOCK",
-    "_NET_WM_WINDOW_TYPE_DESKTOP",      "_NET_WM_WINDOW_TYPE_TOOLBAR",
-    "_NET_WM_WINDOW_TYPE_MENU",         "_NET_WM_WINDOW_TYPE_SPLASH",
-    "_NET_WM_WINDOW_TYPE_NOTIFICATION", "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU",
-    "_NET_WM_WINDOW_TYPE_POPUP_MENU",   "_NET_WM_WINDOW_TYPE_TOOLTIP",
-    "_NET_WM_WINDOW_TYPE_COMBO",        "_NET_WM_WINDOW_TYPE_DND",
+/// The types after Unset, in enum order: the atom name, and the layer the window is on,
+/// numbered like the stacking levels desktop applications know (only ordinary application
+/// windows, normal and dialog, are on 0). Desktop elements never reach the list.
+inline constexpr std::pair<const char*, int64_t> kX11WindowTypes[] = {
+    {"_NET_WM_WINDOW_TYPE_NORMAL", 0},
+    {"_NET_WM_WINDOW_TYPE_DIALOG", 0},
+    {"_NET_WM_WINDOW_TYPE_UTILITY", 19},
+    {"_NET_WM_WINDOW_TYPE_DOCK", 20},
+    {"_NET_WM_WINDOW_TYPE_DESKTOP", std::numeric_limits<int64_t>::min()},
+    {"_NET_WM_WINDOW_TYPE_TOOLBAR", 3},  // floating
+    {"_NET_WM_WINDOW_TYPE_MENU", 101},   // popup
+    {"_NET_WM_WINDOW_TYPE_SPLASH", 3},
+    {"_NET_WM_WINDOW_TYPE_NOTIFICATION", 25},
+    {"_NET_WM_WINDOW_TYPE_DROPDOWN_MENU", 101},
+    {"_NET_WM_WINDOW_TYPE_POPUP_MENU", 101},
+    {"_NET_WM_WINDOW_TYPE_TOOLTIP", 200},
+    {"_NET_WM_WINDOW_TYPE_COMBO", 101},
+    {"_NET_WM_WINDOW_TYPE_DND", 500},  // dragging
 };
 
 /// What the server told us about one client window, undecoded. Filled by the X11 reader;
@@ -65,18 +76,8 @@ struct X11ScreenFacts {
   std::optional<uint32_t> currentDesktop;
 };
 
-/// Layers, numbered like the stacking levels desktop applications know: only ordinary
-/// application windows (normal and dialog) are on 0.
-inline constexpr int64_t kLayerNormal = 0;
-inline constexpr int64_t kLayerFloating = 3;
-inline constexpr int64_t kLayerUtility = 19;
-inline constexpr int64_t kLayerDock = 20;
-inline constexpr int64_t kLayerNotification = 25;
-inline constexpr int64_t kLayerPopup = 101;
-inline constexpr int64_t kLayerTooltip = 200;
-inline constexpr int64_t kLayerDragging = 500;
-
-/// An untyped window counts as normal (or, with WM_TRANSIENT_FOR, as a dialog): layer 0 both.
+/// An untyped window counts as normal (or, with WM_TRANSIENT_FOR, as a dialog): layer 0 both;
+/// an override-redirect one as a popup menu.
 int64_t layerOf(X11WindowType type, bool overrideRedirect);
 
 /// True when the window is shown on the current desktop and intersects the screen.

@@ -61,7 +61,7 @@ X11Atoms internAtoms(xcb_connection_t* c) {
   const auto intern = [c](const char* n) { return xcb_intern_atom(c, 0, std::strlen(n), n); };
   std::vector<xcb_intern_atom_cookie_t> cookies;
   for (const auto& named : kNamed) cookies.push_back(intern(named.first));
-  for (const char* n : kX11WindowTypeNames) cookies.push_back(intern(n));
+  for (const auto& type : kX11WindowTypes) cookies.push_back(intern(type.first));
   std::vector<xcb_atom_t> atoms;
   for (auto cookie : cookies) {
     const auto r = waitReply(xcb_intern_atom_reply, c, cookie);
@@ -104,8 +104,7 @@ std::vector<uint32_t> card32List(const X11Property& p) {
 
 std::optional<uint32_t> firstCard32(const X11Property& p) {
   const std::vector<uint32_t> items = card32List(p);
-  if (items.empty()) return std::nullopt;
-  return items.front();
+  return items.empty() ? std::nullopt : std::optional(items.front());
 }
 
 }  // namespace lorvane

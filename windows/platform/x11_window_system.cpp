@@ -28,10 +28,7 @@ std::optional<CapturableWindow> capturableOf(const X11ClientFacts& f,
 
 // Nearest-neighbour resampling, for a capture asked at a size other than the window's own.
 Image resample(const Image& src, int64_t width, int64_t height) {
-  Image out;
-  out.width = width;
-  out.height = height;
-  out.pixels.resize(static_cast<size_t>(width * height));
+  Image out{width, height, std::vector<uint32_t>(static_cast<size_t>(width * height))};
   for (int64_t y = 0; y < height; ++y) {
     const int64_t sy = y * src.height / height;
     for (int64_t x = 0; x < width; ++x) {
