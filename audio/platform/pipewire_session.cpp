@@ -154,7 +154,7 @@ OSStatus PipeWireSession::openCaptureNode(const CaptureNodeNames& names, uint32_
   timespec deadline{};
   pw_thread_loop_get_time(loop_, &deadline, 3 * SPA_NSEC_PER_SEC);
   while (status == 0 && !graph_.captureNode()) {
-    if (node_->state == PW_FILTER_STATE_ERROR) status = -EIO;
+    if (pw_filter_get_state(node_->filter, nullptr) == PW_FILTER_STATE_ERROR) status = -EIO;
     if (coreError_ != 0) status = coreError_;
     if (status == 0 && pw_thread_loop_timed_wait_full(loop_, &deadline) != 0) status = -ETIMEDOUT;
   }
