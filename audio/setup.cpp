@@ -117,9 +117,4 @@ AudioFormat setupCapture(ArgList args) {
   return *tapFmt;
 }
 
-void cleanup() {
-  platform->destroyAggregateDevice(aggID);
-  platform->destroyProcessTap(tapID);
-}
-
 }  // namespace lorvane::audio

@@ -17,7 +17,4 @@ AudioFormat setupCapture(ArgList args);
 /// teardown and without static destructors (platform threads may be running already).
 [[noreturn]] void failSetup(const std::string& line, int status);
 
-/// The teardown: destroys the aggregate device, then the tap; statuses ignored.
-void cleanup();
-
 }  // namespace lorvane::audio

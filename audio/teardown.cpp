@@ -6,7 +6,6 @@
 
 #include "audio/capture_state.h"
 #include "audio/io_block.h"
-#include "audio/setup.h"
 #include "report/exit_status.h"
 
 namespace lorvane::audio {
@@ -23,7 +22,8 @@ void endCapture(StopReason why) {
     if (queue != nullptr) queue->flush(drainConverter, deadline);
     if (stdoutHandle != nullptr) stdoutHandle->flush(deadline);
   }
-  cleanup();
+  platform->destroyAggregateDevice(aggID);
+  platform->destroyProcessTap(tapID);
   // Every line and sample was written with write(2): nothing is left in a buffer. _exit
   // skips the static destructors that PipeWire's threads could still be using.
   _exit(kExitOk);
