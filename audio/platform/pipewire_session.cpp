@@ -5,17 +5,6 @@
 #include "audio/platform/pipewire_props.h"
 
 namespace lorvane::audio {
-namespace {
-
-// The thread loop's lock, held until the handle goes.
-using LoopLock = std::unique_ptr<pw_thread_loop, decltype(&pw_thread_loop_unlock)>;
-
-LoopLock lock(pw_thread_loop* loop) {
-  pw_thread_loop_lock(loop);
-  return LoopLock(loop, pw_thread_loop_unlock);
-}
-
-}  // namespace
 
 PipeWireSession::PipeWireSession(std::vector<int32_t> excludedPids)
     : graph_(*this, std::move(excludedPids)) {}
@@ -42,7 +31,7 @@ OSStatus PipeWireSession::connect() {
   if (context_ == nullptr) return errno ? -errno : -ENOMEM;
   if (pw_thread_loop_start(loop_) < 0) return -EIO;
 
-  const LoopLock held = lock(loop_);
+  const LoopLock held = lock();
   if (!openConnection()) return errno ? -errno : -EIO;
   // First the globals, then the info and properties of what they made us bind.
   const bool ok = roundtrip(3000) && roundtrip(3000);
@@ -146,7 +135,7 @@ void PipeWireSession::adoptNode() {
 }
 
 OSStatus PipeWireSession::openCaptureNode(const CaptureNodeNames& names, uint32_t& nodeId) {
-  const LoopLock held = lock(loop_);
+  const LoopLock held = lock();
   if (node_) return -EEXIST;
   names_ = names;
   OSStatus status = createNode();
@@ -167,7 +156,7 @@ OSStatus PipeWireSession::openCaptureNode(const CaptureNodeNames& names, uint32_
 }
 
 OSStatus PipeWireSession::start(IOQueue& queue) {
-  const LoopLock held = lock(loop_);
+  const LoopLock held = lock();
   if (!node_) return -ENODEV;
   queue_ = &queue;
   node_->queue.store(queue_, std::memory_order_release);
@@ -179,13 +168,13 @@ OSStatus PipeWireSession::start(IOQueue& queue) {
 }
 
 void PipeWireSession::closeCaptureNode() {
-  const LoopLock held = lock(loop_);
+  const LoopLock held = lock();
   capturing_ = false;  // no tick acts from here on
   destroyNode();       // dropLinks() waits for the daemon to have done both
 }
 
 void PipeWireSession::dropLinks() {
-  const LoopLock held = lock(loop_);
+  const LoopLock held = lock();
   graph_.dropLinks();
   // The daemon has removed our node and links before we exit. Bounded: a frozen daemon
   // must not hold up the stop (the daemon removes them anyway once our socket closes).
