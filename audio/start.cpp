@@ -67,7 +67,7 @@ void runCapture(ArgList args, AudioPlatform& audio) {
   // Lives until `_exit`, like the queue below.
   stdoutHandle = new PcmOutput(STDOUT_FILENO, [] { endCapture(StopReason::ReaderGone); });
 
-  queue = new TapQueue("lorvane.tap");
+  queue = new TapQueue();
   IOProcID procID = 0;
   announced = false;
   const OSStatus ioProc = platform->createIOProcID(
