@@ -63,7 +63,10 @@ class PipeWireSession : private GraphPort {
   struct Bound {
     pw_proxy* proxy = nullptr;
     spa_hook listener{};
-    ~Bound();
+    ~Bound() {
+      spa_hook_remove(&listener);
+      pw_proxy_destroy(proxy);
+    }
   };
   enum class Link { Up, Down, Connecting };
 
