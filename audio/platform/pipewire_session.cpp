@@ -67,7 +67,6 @@ void PipeWireSession::closeConnection() {
 }
 
 bool PipeWireSession::roundtrip(int timeoutMs) {
-  if (core_ == nullptr) return false;
   synced_ = false;
   syncSeq_ = pw_core_sync(core_, PW_ID_CORE, 0);
   timespec deadline{};
