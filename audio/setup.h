@@ -3,7 +3,6 @@
 #include <string>
 
 #include "audio/audio_format.h"
-#include "audio/audio_platform.h"
 #include "main/args.h"
 
 namespace lorvane::audio {
