@@ -105,24 +105,22 @@ void PipeWireSession::onNodeLost() {
 }
 
 OSStatus PipeWireSession::createNode() {
-  node_ = std::make_unique<CaptureNode>();
-  node_->fallbackRate = graph_.graphRate();
-  const OSStatus status = node_->create(core_, names_);
-  if (status != 0) {
-    destroyNode();
-    return status;
-  }
+  auto node = std::make_unique<CaptureNode>();
+  node->fallbackRate = graph_.graphRate();
+  // A node that failed half-way is dropped here: it never had the session's listener.
+  if (const OSStatus status = node->create(core_, names_); status != 0) return status;
+  node_ = std::move(node);
   pw_filter_add_listener(node_->filter, &nodeListener_, &kCaptureNode, this);
   return 0;
 }
 
 void PipeWireSession::destroyNode() {
-  if (node_ && node_->filter) spa_hook_remove(&nodeListener_);
+  if (node_) spa_hook_remove(&nodeListener_);
   node_.reset();
 }
 
 void PipeWireSession::adoptNode() {
-  if (!node_ || node_->filter == nullptr) return;
+  if (!node_) return;
   if (!graph_.captureNode()) {
     const uint32_t id = pw_filter_get_node_id(node_->filter);
     if (id == SPA_ID_INVALID) return;
