@@ -72,7 +72,12 @@ struct DictValue {
 };
 
 /// Looks a key up; nullptr when it is absent.
-const DictValue* findKey(const Dictionary& dict, const std::string& key);
+inline const DictValue* findKey(const Dictionary& dict, const std::string& key) {
+  for (const auto& [name, value] : dict) {
+    if (name == key) return &value;
+  }
+  return nullptr;
+}
 
 /// One captured block as the capture callback receives it (the input buffer list): `frames`
 /// frames of `channelCount` 32-bit float channels, planar unless `interleaved` (then

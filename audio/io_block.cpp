@@ -22,14 +22,6 @@ void writeSamples(const int16_t* samples, size_t n) {
   if (!stdoutHandle->write(std::move(bytes))) endCapture(StopReason::ReaderGone);
 }
 
-void followRate(double rate) {
-  if (rate == converter->inputRate()) return;
-  auto next = Converter::make(rate);
-  if (!next) return;  // keep the old converter rather than stop the stream
-  drainConverter();
-  converter = std::move(next);
-}
-
 }  // namespace
 
 void drainConverter() {
@@ -56,7 +48,13 @@ void ioBlock(const AudioFormat& tapFmt, const AudioBufferList& input) {
   if (frames == 0) return;
   // The graph may run at another rate than the tap reported at setup; the block says which.
   const double rate = input.sampleRate > 0 ? input.sampleRate : tapFmt.sampleRate;
-  followRate(rate);
+  if (rate != converter->inputRate()) {
+    // No converter for the new rate: keep the old one rather than stop the stream.
+    if (auto next = Converter::make(rate)) {
+      drainConverter();
+      converter = std::move(next);
+    }
+  }
 
   std::vector<float> mono(frames);
   AudioBufferList list = input;

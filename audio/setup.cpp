@@ -37,10 +37,7 @@ T getProp(AudioObjectID object, uint32_t selector, T def) {
 std::string makeUUID() {
   std::random_device random;
   uint8_t b[16];
-  for (int i = 0; i < 16; i += 4) {
-    const uint32_t word = random();
-    for (int k = 0; k < 4; ++k) b[i + k] = static_cast<uint8_t>(word >> (8 * k));
-  }
+  for (uint8_t& byte : b) byte = static_cast<uint8_t>(random());
   b[6] = static_cast<uint8_t>((b[6] & 0x0F) | 0x40);  // version 4
   b[8] = static_cast<uint8_t>((b[8] & 0x3F) | 0x80);  // RFC 4122 variant
   char text[37];
@@ -115,11 +112,6 @@ AudioFormat setupCapture(ArgList args) {
   // No converter for a rate the tap reported as valid: the format is unusable after all.
   if (!converter) failSetup("ERROR format", kExitFormat);
   return *tapFmt;
-}
-
-void cleanup() {
-  platform->destroyAggregateDevice(aggID);
-  platform->destroyProcessTap(tapID);
 }
 
 }  // namespace lorvane::audio

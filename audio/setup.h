@@ -3,7 +3,6 @@
 #include <string>
 
 #include "audio/audio_format.h"
-#include "audio/audio_platform.h"
 #include "main/args.h"
 
 namespace lorvane::audio {
@@ -16,8 +15,5 @@ AudioFormat setupCapture(ArgList args);
 /// Writes a setup failure's status line and ends the process with `status`, without
 /// teardown and without static destructors (platform threads may be running already).
 [[noreturn]] void failSetup(const std::string& line, int status);
-
-/// The teardown: destroys the aggregate device, then the tap; statuses ignored.
-void cleanup();
 
 }  // namespace lorvane::audio

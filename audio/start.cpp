@@ -60,11 +60,14 @@ void installStopHandler() {
 
 }  // namespace
 
-void startCapture(const AudioFormat& tapFmt) {
+void runCapture(ArgList args, AudioPlatform& audio) {
+  platform = &audio;
+  const AudioFormat tapFmt = setupCapture(args);
+
   // Lives until `_exit`, like the queue below.
   stdoutHandle = new PcmOutput(STDOUT_FILENO, [] { endCapture(StopReason::ReaderGone); });
 
-  queue = new TapQueue("lorvane.tap");
+  queue = new TapQueue();
   IOProcID procID = 0;
   announced = false;
   const OSStatus ioProc = platform->createIOProcID(
@@ -86,12 +89,6 @@ void startCapture(const AudioFormat& tapFmt) {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) pause();  // no pipe: the signals end the process by their default action
   }
-}
-
-void runCapture(ArgList args, AudioPlatform& audio) {
-  platform = &audio;
-  const AudioFormat tapFmt = setupCapture(args);
-  startCapture(tapFmt);
 }
 
 }  // namespace lorvane::audio

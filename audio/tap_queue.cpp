@@ -10,9 +10,9 @@
 
 namespace lorvane::audio {
 
-TapQueue::TapQueue(std::string label)
+TapQueue::TapQueue()
     // Zeroed here, so the real-time thread never takes a page fault on the ring.
-    : label_(std::move(label)), slots_(new Slot[kSlots]()), eventFd_(eventfd(0, EFD_CLOEXEC)) {
+    : slots_(new Slot[kSlots]()), eventFd_(eventfd(0, EFD_CLOEXEC)) {
   for (auto& channel : joined_) channel.reserve(kMaxBlockFrames);
 }
 
@@ -28,7 +28,7 @@ TapQueue::~TapQueue() {
 void TapQueue::start(IOBlock block) {
   block_ = std::move(block);
   thread_ = std::thread([this] { run(); });
-  pthread_setname_np(thread_.native_handle(), label_.substr(0, 15).c_str());
+  pthread_setname_np(thread_.native_handle(), "lorvane.tap");
 }
 
 void TapQueue::push(const float* const* channels, uint32_t channelCount, uint32_t frames,

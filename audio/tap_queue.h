@@ -7,7 +7,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -38,7 +37,7 @@ class TapQueue final : public IOQueue {
   /// The most frames one call of the block gets: the whole ring.
   static constexpr uint32_t kMaxBlockFrames = kSlots * kSlotFrames;
 
-  explicit TapQueue(std::string label);
+  TapQueue();
   ~TapQueue();
   TapQueue(const TapQueue&) = delete;
   TapQueue& operator=(const TapQueue&) = delete;
@@ -69,7 +68,6 @@ class TapQueue final : public IOQueue {
   void takeCommitted();
   void emit(double rate);
 
-  std::string label_;
   std::unique_ptr<Slot[]> slots_;
   int eventFd_ = -1;
   IOBlock block_;

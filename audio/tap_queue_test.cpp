@@ -50,7 +50,7 @@ void pushCycles(TapQueue& queue, int cycles, uint32_t frames, double rate, float
 }
 
 TEST(TapQueue, DeliversEveryFrameInOrderInFewWakeUps) {
-  TapQueue queue("lorvane.tap");
+  TapQueue queue;
   Sink sink;
   queue.start(sink.block());
   float counter = 0;
@@ -68,7 +68,7 @@ TEST(TapQueue, DeliversEveryFrameInOrderInFewWakeUps) {
 }
 
 TEST(TapQueue, ARateChangeStartsANewBlock) {
-  TapQueue queue("lorvane.tap");
+  TapQueue queue;
   Sink sink;
   queue.start(sink.block());
   float counter = 0;
@@ -95,7 +95,7 @@ TEST(TapQueue, ARateChangeStartsANewBlock) {
 // Frames that no wake-up has fetched yet (less than 20 ms) reach the block on a flush, and
 // its last step runs after them.
 TEST(TapQueue, FlushHandsOverEverythingPushedThenRunsItsLastStep) {
-  TapQueue queue("lorvane.tap");
+  TapQueue queue;
   Sink sink;
   queue.start(sink.block());
   float counter = 0;
@@ -113,7 +113,7 @@ TEST(TapQueue, FlushHandsOverEverythingPushedThenRunsItsLastStep) {
 TEST(TapQueue, JoinedBlocksStayWithinTheRing) {
   for (const double rate : {8000.0, 44100.0, 48000.0, 96000.0, 192000.0}) {
     for (const uint32_t frames : {1u, 64u, 480u, 1024u, 2048u, 3000u, 8192u}) {
-      TapQueue queue("lorvane.tap");
+      TapQueue queue;
       uint32_t largest = 0;
       uint64_t total = 0;
       queue.start([&](const AudioBufferList& in) {
@@ -132,7 +132,7 @@ TEST(TapQueue, JoinedBlocksStayWithinTheRing) {
 }
 
 TEST(TapQueue, ShortChannelsEndInSilence) {
-  TapQueue queue("lorvane.tap");
+  TapQueue queue;
   Sink sink;
   queue.start(sink.block());
   const std::vector<float> l(8, 0.5f), r(8, -0.5f);
@@ -146,7 +146,7 @@ TEST(TapQueue, ShortChannelsEndInSilence) {
 }
 
 TEST(TapQueue, MissingChannelsAreSilenceAndAFullRingDrops) {
-  TapQueue queue("lorvane.tap");
+  TapQueue queue;
   std::vector<float> l(TapQueue::kSlotFrames, 0.5f);
   const float* channels[2] = {l.data(), nullptr};
   // Nobody consumes yet: the ring takes kSlots slots, then whole cycles are dropped.

@@ -6,29 +6,24 @@
 
 #include "audio/capture_state.h"
 #include "audio/io_block.h"
-#include "audio/setup.h"
 #include "report/exit_status.h"
 
 namespace lorvane::audio {
-namespace {
-
-// Everything the graph handed over before the stop: the queue gives its frames to ioBlock,
-// the converter its tail, and the output writes what the reader takes in time.
-void flushCapture() {
-  const auto deadline = std::chrono::steady_clock::now() + kFlushBudget;
-  if (queue != nullptr) queue->flush(drainConverter, deadline);
-  if (stdoutHandle != nullptr) stdoutHandle->flush(deadline);
-}
-
-}  // namespace
 
 void endCapture(StopReason why) {
   static std::atomic<bool> ending{false};
   if (ending.exchange(true)) {
     for (;;) pause();
   }
-  if (why == StopReason::Asked) flushCapture();
-  cleanup();
+  if (why == StopReason::Asked) {
+    // Everything the graph handed over before the stop: the queue gives its frames to ioBlock,
+    // the converter its tail, and the output writes what the reader takes in time.
+    const auto deadline = std::chrono::steady_clock::now() + kFlushBudget;
+    if (queue != nullptr) queue->flush(drainConverter, deadline);
+    if (stdoutHandle != nullptr) stdoutHandle->flush(deadline);
+  }
+  platform->destroyAggregateDevice(aggID);
+  platform->destroyProcessTap(tapID);
   // Every line and sample was written with write(2): nothing is left in a buffer. _exit
   // skips the static destructors that PipeWire's threads could still be using.
   _exit(kExitOk);

@@ -14,11 +14,11 @@ enum class StopReason { Asked, ReaderGone };
 inline constexpr std::chrono::milliseconds kFlushBudget{200};
 
 /// The one way out of a running capture: the first caller writes out what was captured (for
-/// StopReason::Asked), runs cleanup() and ends the process with status 0; any caller after it
-/// waits until the process is gone, so the teardown runs exactly once whichever triggers
-/// coincide. The teardown waits on the PipeWire loop and on the "lorvane.tap" thread, so it
-/// must never be reached from the loop's thread or the real-time thread, and a stop that was
-/// asked for never from "lorvane.tap".
+/// StopReason::Asked), destroys the aggregate device, then the tap (statuses ignored), and ends
+/// the process with status 0; any caller after it waits until the process is gone, so the
+/// teardown runs exactly once whichever triggers coincide. The teardown waits on the PipeWire
+/// loop and on the "lorvane.tap" thread, so it must never be reached from the loop's thread or
+/// the real-time thread, and a stop that was asked for never from "lorvane.tap".
 [[noreturn]] void endCapture(StopReason why);
 
 }  // namespace lorvane::audio

@@ -49,12 +49,8 @@ ChannelRoute routeFor(std::string_view channel) {
                                                "TRL", "FLW", "FLH", "TSL", "BLC"};
   static constexpr std::string_view kRight[] = {"FR",  "RR",  "SR",  "FRC", "RRC", "TFR",
                                                 "TRR", "FRW", "FRH", "TSR", "BRC"};
-  for (const auto name : kLeft) {
-    if (channel == name) return {true, false};
-  }
-  for (const auto name : kRight) {
-    if (channel == name) return {false, true};
-  }
+  if (std::ranges::find(kLeft, channel) != std::end(kLeft)) return {true, false};
+  if (std::ranges::find(kRight, channel) != std::end(kRight)) return {false, true};
   return {true, true};
 }
 

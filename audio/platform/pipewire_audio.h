@@ -42,8 +42,8 @@ class PipeWireAudio : public AudioPlatform {
  private:
   std::unique_ptr<PipeWireSession> session_;
   std::string tapUUID_;
-  AudioObjectID aggID_ = 0;
-  IOQueue* queue_ = nullptr;  // the id given out; the node's own id changes on a reconnect
+  AudioObjectID aggID_ = 0;  // the id given out; the node's own id changes on a reconnect
+  IOQueue* queue_ = nullptr;
 };
 
 }  // namespace lorvane::audio

@@ -54,9 +54,8 @@ OSStatus CaptureNode::create(pw_core* core, const CaptureNodeNames& names) {
       // Keeps the node scheduled (on the dummy driver) while nothing is linked: silence flows.
       PW_KEY_NODE_ALWAYS_PROCESS, "true",
       // Asks for nothing shorter than the default cycle; fewer wake-ups when alone.
-      PW_KEY_NODE_LATENCY, "2048/48000", nullptr);
-  pw_properties_set(props, "lorvane.uid", names.uid.c_str());
-  pw_properties_set(props, "lorvane.tap.uuid", names.tapUUID.c_str());
+      PW_KEY_NODE_LATENCY, "2048/48000", "lorvane.uid", names.uid.c_str(), "lorvane.tap.uuid",
+      names.tapUUID.c_str(), nullptr);
   filter = pw_filter_new(core, names.name.c_str(), props);
   if (filter == nullptr) return errno ? -errno : -ENOMEM;
   pw_filter_add_listener(filter, &listener, &kFilterEvents, this);

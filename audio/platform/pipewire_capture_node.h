@@ -36,7 +36,6 @@ struct CaptureNode {
   pw_filter* filter = nullptr;
   spa_hook listener{};
   void* ports[2] = {nullptr, nullptr};
-  pw_filter_state state = PW_FILTER_STATE_UNCONNECTED;  // kept by the session's listener
   std::atomic<IOQueue*> queue{nullptr};
   double fallbackRate = 48000;
   /// CLOCK_MONOTONIC time of the last cycle: where silence starts if the daemon goes away.

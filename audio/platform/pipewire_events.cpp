@@ -82,7 +82,6 @@ const pw_filter_events PipeWireSession::kCaptureNode = [] {
   events.state_changed = [](void* data, pw_filter_state /*old*/, pw_filter_state state,
                             const char* /*error*/) {
     PipeWireSession& self = sessionOf(data);
-    self.node_->state = state;
     pw_thread_loop_signal(self.loop_, false);
     self.adoptNode();
     // The daemon removed the node (pw-cli destroy, a session manager) or failed it.

@@ -4,11 +4,6 @@
 
 namespace lorvane::audio {
 
-PipeWireSession::Bound::~Bound() {
-  spa_hook_remove(&listener);
-  pw_proxy_destroy(proxy);
-}
-
 void PipeWireSession::bind(uint32_t id, ObjectKind kind) {
   struct Interface {
     const char* type;

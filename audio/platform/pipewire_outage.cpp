@@ -12,9 +12,8 @@ namespace lorvane::audio {
 namespace {
 
 constexpr int64_t kMs = 1000000;
-constexpr uint32_t kCaptureChannels = 2;  // FL and FR
-constexpr int64_t kUpTickMs = 500;        // two wake-ups a second: the cost of watching
-constexpr int64_t kQuietMs = 250;  // the graph may pause this long before the daemon is asked
+constexpr int64_t kUpTickMs = 500;  // two wake-ups a second: the cost of watching
+constexpr int64_t kQuietMs = 250;   // the graph may pause this long before the daemon is asked
 constexpr int64_t kPingTimeoutMs = 1000;  // a frozen daemon answers nothing
 constexpr int64_t kOutageTickMs = 50;
 constexpr int64_t kFirstBackoffMs = 50;
@@ -121,10 +120,9 @@ void PipeWireSession::paceSilence(int64_t now, int64_t most) {
   const int64_t due = int64_t(double(now - silenceFromNs_) * silenceRate_ / 1e9);
   // In pieces the size of a long graph cycle: the queue wakes its thread every few pushes, so
   // a large catch-up in one push could fill the ring before its thread takes any of it.
-  const float* none[kCaptureChannels] = {nullptr, nullptr};
   for (int64_t owed = std::min(due - silenceFrames_, most); owed > 0; owed -= kSilencePiece) {
     const int64_t piece = std::min(owed, kSilencePiece);
-    queue_->push(none, kCaptureChannels, uint32_t(piece), silenceRate_);
+    queue_->push(nullptr, 0, uint32_t(piece), silenceRate_);  // no channels: all silence
     silenceFrames_ += piece;
   }
 }

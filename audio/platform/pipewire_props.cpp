@@ -22,11 +22,6 @@ std::string text(const spa_dict* props, const char* key) {
   return value ? value : "";
 }
 
-bool flag(const spa_dict* props, const char* key) {
-  const char* value = lookup(props, key);
-  return value != nullptr && spa_atob(value);
-}
-
 }  // namespace
 
 std::optional<int32_t> parsePositive(const char* value) {
@@ -74,7 +69,7 @@ GlobalFacts readGlobal(const char* type, const spa_dict* props) {
     facts.kind = ObjectKind::Port;
     facts.nodeId = uint32_t(*node);
     facts.output = text(props, PW_KEY_PORT_DIRECTION) == "out";
-    facts.monitor = flag(props, PW_KEY_PORT_MONITOR);
+    facts.monitor = spa_atob(lookup(props, PW_KEY_PORT_MONITOR));
     facts.channel = text(props, PW_KEY_AUDIO_CHANNEL);
   } else if (strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0) {
     facts.kind = ObjectKind::Metadata;
@@ -84,11 +79,9 @@ GlobalFacts readGlobal(const char* type, const spa_dict* props) {
 }
 
 ClientFacts readClient(const spa_dict* props) {
-  ClientFacts facts;
-  facts.pid = parsePositive(lookup(props, PW_KEY_APP_PROCESS_ID));
-  facts.secPid = parsePositive(lookup(props, PW_KEY_SEC_PID));
-  facts.pulse = text(props, PW_KEY_CLIENT_API) == "pipewire-pulse";
-  return facts;
+  return {.pid = parsePositive(lookup(props, PW_KEY_APP_PROCESS_ID)),
+          .secPid = parsePositive(lookup(props, PW_KEY_SEC_PID)),
+          .pulse = text(props, PW_KEY_CLIENT_API) == "pipewire-pulse"};
 }
 
 StreamNodeInfo readNode(const spa_dict* props) {
@@ -96,8 +89,8 @@ StreamNodeInfo readNode(const spa_dict* props) {
   facts.nodePid = parsePositive(lookup(props, PW_KEY_APP_PROCESS_ID));
   facts.clientId = parsePositive(lookup(props, PW_KEY_CLIENT_ID));
   facts.linkGroup = !text(props, PW_KEY_NODE_LINK_GROUP).empty();
-  facts.isVirtual = flag(props, PW_KEY_NODE_VIRTUAL);
-  facts.monitorStream = flag(props, PW_KEY_STREAM_MONITOR);
+  facts.isVirtual = spa_atob(lookup(props, PW_KEY_NODE_VIRTUAL));
+  facts.monitorStream = spa_atob(lookup(props, PW_KEY_STREAM_MONITOR));
   return facts;
 }
 

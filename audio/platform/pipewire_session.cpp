@@ -5,17 +5,6 @@
 #include "audio/platform/pipewire_props.h"
 
 namespace lorvane::audio {
-namespace {
-
-// The thread loop's lock, held until the handle goes.
-using LoopLock = std::unique_ptr<pw_thread_loop, decltype(&pw_thread_loop_unlock)>;
-
-LoopLock lock(pw_thread_loop* loop) {
-  pw_thread_loop_lock(loop);
-  return LoopLock(loop, pw_thread_loop_unlock);
-}
-
-}  // namespace
 
 PipeWireSession::PipeWireSession(std::vector<int32_t> excludedPids)
     : graph_(*this, std::move(excludedPids)) {}
@@ -42,7 +31,7 @@ OSStatus PipeWireSession::connect() {
   if (context_ == nullptr) return errno ? -errno : -ENOMEM;
   if (pw_thread_loop_start(loop_) < 0) return -EIO;
 
-  const LoopLock held = lock(loop_);
+  const LoopLock held = lock();
   if (!openConnection()) return errno ? -errno : -EIO;
   // First the globals, then the info and properties of what they made us bind.
   const bool ok = roundtrip(3000) && roundtrip(3000);
@@ -78,7 +67,6 @@ void PipeWireSession::closeConnection() {
 }
 
 bool PipeWireSession::roundtrip(int timeoutMs) {
-  if (core_ == nullptr) return false;
   synced_ = false;
   syncSeq_ = pw_core_sync(core_, PW_ID_CORE, 0);
   timespec deadline{};
@@ -117,24 +105,22 @@ void PipeWireSession::onNodeLost() {
 }
 
 OSStatus PipeWireSession::createNode() {
-  node_ = std::make_unique<CaptureNode>();
-  node_->fallbackRate = graph_.graphRate();
-  const OSStatus status = node_->create(core_, names_);
-  if (status != 0) {
-    destroyNode();
-    return status;
-  }
+  auto node = std::make_unique<CaptureNode>();
+  node->fallbackRate = graph_.graphRate();
+  // A node that failed half-way is dropped here: it never had the session's listener.
+  if (const OSStatus status = node->create(core_, names_); status != 0) return status;
+  node_ = std::move(node);
   pw_filter_add_listener(node_->filter, &nodeListener_, &kCaptureNode, this);
   return 0;
 }
 
 void PipeWireSession::destroyNode() {
-  if (node_ && node_->filter) spa_hook_remove(&nodeListener_);
+  if (node_) spa_hook_remove(&nodeListener_);
   node_.reset();
 }
 
 void PipeWireSession::adoptNode() {
-  if (!node_ || node_->filter == nullptr) return;
+  if (!node_) return;
   if (!graph_.captureNode()) {
     const uint32_t id = pw_filter_get_node_id(node_->filter);
     if (id == SPA_ID_INVALID) return;
@@ -146,7 +132,7 @@ void PipeWireSession::adoptNode() {
 }
 
 OSStatus PipeWireSession::openCaptureNode(const CaptureNodeNames& names, uint32_t& nodeId) {
-  const LoopLock held = lock(loop_);
+  const LoopLock held = lock();
   if (node_) return -EEXIST;
   names_ = names;
   OSStatus status = createNode();
@@ -154,7 +140,7 @@ OSStatus PipeWireSession::openCaptureNode(const CaptureNodeNames& names, uint32_
   timespec deadline{};
   pw_thread_loop_get_time(loop_, &deadline, 3 * SPA_NSEC_PER_SEC);
   while (status == 0 && !graph_.captureNode()) {
-    if (node_->state == PW_FILTER_STATE_ERROR) status = -EIO;
+    if (pw_filter_get_state(node_->filter, nullptr) == PW_FILTER_STATE_ERROR) status = -EIO;
     if (coreError_ != 0) status = coreError_;
     if (status == 0 && pw_thread_loop_timed_wait_full(loop_, &deadline) != 0) status = -ETIMEDOUT;
   }
@@ -167,7 +153,7 @@ OSStatus PipeWireSession::openCaptureNode(const CaptureNodeNames& names, uint32_
 }
 
 OSStatus PipeWireSession::start(IOQueue& queue) {
-  const LoopLock held = lock(loop_);
+  const LoopLock held = lock();
   if (!node_) return -ENODEV;
   queue_ = &queue;
   node_->queue.store(queue_, std::memory_order_release);
@@ -179,13 +165,13 @@ OSStatus PipeWireSession::start(IOQueue& queue) {
 }
 
 void PipeWireSession::closeCaptureNode() {
-  const LoopLock held = lock(loop_);
+  const LoopLock held = lock();
   capturing_ = false;  // no tick acts from here on
   destroyNode();       // dropLinks() waits for the daemon to have done both
 }
 
 void PipeWireSession::dropLinks() {
-  const LoopLock held = lock(loop_);
+  const LoopLock held = lock();
   graph_.dropLinks();
   // The daemon has removed our node and links before we exit. Bounded: a frozen daemon
   // must not hold up the stop (the daemon removes them anyway once our socket closes).

@@ -48,18 +48,25 @@ class PipeWireSession : private GraphPort {
   /// What `reader` makes of the registry bookkeeping, read with the loop locked.
   template <typename Reader>
   auto read(Reader reader) {
-    pw_thread_loop_lock(loop_);
-    auto result = reader(std::as_const(graph_));
-    pw_thread_loop_unlock(loop_);
-    return result;
+    const LoopLock held = lock();
+    return reader(std::as_const(graph_));
   }
 
  private:
+  // The thread loop's lock, held until the handle goes.
+  using LoopLock = std::unique_ptr<pw_thread_loop, decltype(&pw_thread_loop_unlock)>;
+  LoopLock lock() {
+    pw_thread_loop_lock(loop_);
+    return LoopLock(loop_, pw_thread_loop_unlock);
+  }
   /// A proxy bound to learn an object's full properties; its events go to the session.
   struct Bound {
     pw_proxy* proxy = nullptr;
     spa_hook listener{};
-    ~Bound();
+    ~Bound() {
+      spa_hook_remove(&listener);
+      pw_proxy_destroy(proxy);
+    }
   };
   enum class Link { Up, Down, Connecting };
 

@@ -5,25 +5,24 @@
 namespace lorvane::audio {
 namespace {
 
+using SoxrHandle = std::unique_ptr<soxr, decltype(&soxr_delete)>;
+
 class SoxrResampler final : public Resampler {
  public:
-  explicit SoxrResampler(soxr_t handle) : handle_(handle) {}
-  ~SoxrResampler() override { soxr_delete(handle_); }
-  SoxrResampler(const SoxrResampler&) = delete;
-  SoxrResampler& operator=(const SoxrResampler&) = delete;
+  explicit SoxrResampler(SoxrHandle handle) : handle_(std::move(handle)) {}
 
   Result process(std::span<const float> in, std::span<float> out, bool endOfInput) override {
     Result result;
     // A null input means end of input to libsoxr, so an empty block must still point somewhere.
     static const float kNothing = 0.0f;
     const float* data = in.empty() ? &kNothing : in.data();
-    soxr_process(handle_, endOfInput && in.empty() ? nullptr : data, in.size(), &result.consumed,
-                 out.data(), out.size(), &result.produced);
+    soxr_process(handle_.get(), endOfInput && in.empty() ? nullptr : data, in.size(),
+                 &result.consumed, out.data(), out.size(), &result.produced);
     return result;
   }
 
  private:
-  soxr_t handle_;
+  SoxrHandle handle_;
 };
 
 }  // namespace
@@ -38,12 +37,10 @@ std::unique_ptr<Resampler> makeResampler(double inputRate, double outputRate) {
   quality.passband_end = 7000.0 / (outputRate / 2);
   quality.stopband_begin = 8500.0 / (outputRate / 2);
   const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
-  soxr_t handle = soxr_create(inputRate, outputRate, 1, &error, &io, &quality, &runtime);
-  if (error != nullptr || handle == nullptr) {
-    if (handle != nullptr) soxr_delete(handle);
-    return nullptr;
-  }
-  return std::make_unique<SoxrResampler>(handle);
+  SoxrHandle handle(soxr_create(inputRate, outputRate, 1, &error, &io, &quality, &runtime),
+                    soxr_delete);
+  if (error != nullptr || handle == nullptr) return nullptr;
+  return std::make_unique<SoxrResampler>(std::move(handle));
 }
 
 }  // namespace lorvane::audio
