@@ -6,7 +6,7 @@
 
 #include "report/exit_status.h"
 #include "report/reply.h"
-#include "windows/platform/ocr_module.h"
+#include "windows/ocr/ocr_module.h"
 #include "windows/reading_order.h"
 
 namespace lorvane {

@@ -7,15 +7,15 @@
 #include "report/reply.h"
 #include "windows/ocr_target.h"
 #include "windows/ocr_task.h"
-#include "windows/platform/x11_window_system.h"
 #include "windows/window_modes.h"
+#include "windows/window_systems.h"
 
 namespace lorvane {
 
 void runTextCapture(ArgList args) {
   const std::set<int32_t> excluded = excludedPIDs(args, static_cast<int32_t>(getppid()));
 
-  std::unique_ptr<WindowSystem> windows = makeX11WindowSystem();
+  std::unique_ptr<WindowSystem> windows = openWindowSystem();
   if (!windows->preflightScreenCapture()) {
     windows->requestScreenCapture();
     writeReply(errorReply("screen-access"));

@@ -8,7 +8,7 @@
 
 #include "tests/support/child_process.h"
 #include "tests/support/fixture_windows.h"
-#include "windows/platform/x11_window_system.h"
+#include "windows/x11/x11_window_system.h"
 
 namespace lorvane {
 namespace {

@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "windows/platform/xcb_handles.h"
+#include "x11/xcb_handles.h"
 
 namespace lorvane {
 namespace {

@@ -1,0 +1,26 @@
+#include "windows/window_systems.h"
+
+#include "windows/x11/x11_window_system.h"
+
+namespace lorvane {
+namespace {
+
+// A desktop family's window system, or null when that desktop does not answer here.
+using OpenBackend = std::unique_ptr<WindowSystem> (*)();
+
+// Compositors first: their sessions also run an X server (Xwayland), which alone would show
+// only part of the desktop.
+constexpr OpenBackend kBackends[] = {
+    makeX11WindowSystem,
+};
+
+}  // namespace
+
+std::unique_ptr<WindowSystem> openWindowSystem() {
+  for (OpenBackend open : kBackends) {
+    if (std::unique_ptr<WindowSystem> system = open()) return system;
+  }
+  return makeX11WindowSystem();
+}
+
+}  // namespace lorvane
