@@ -47,6 +47,16 @@ class PackageTest(unittest.TestCase):
         names = ["__init__.py", "_protocol.py", "_sync.py", "aio.py", "py.typed", "wav.py"]
         self.assertEqual(self.files, [f"lorvane_tap/{name}" for name in names])
 
+    def test_it_also_builds_without_isolation_from_debians_setuptools_and_wheel(self) -> None:
+        venv = os.path.join(WORK, "system-venv")
+        subprocess.run([PYTHON, "-m", "venv", "--system-site-packages", venv], check=True)
+        pip = [os.path.join(venv, "bin", "pip"), "--disable-pip-version-check"]
+        source = os.path.join(WORK, "source")
+        subprocess.run([*pip, "install", "-q", "--no-index", "--no-build-isolation", source], check=True)
+        code = "import lorvane_tap; print(lorvane_tap.__version__)"
+        done = subprocess.run([os.path.join(venv, "bin", "python"), "-c", code], capture_output=True)
+        self.assertEqual(done.stdout, b"0.1.0\n")
+
     def test_the_readme_example_records_to_wav_until_ctrl_c(self) -> None:
         folder = os.path.join(WORK, "example")
         os.mkdir(folder)
