@@ -36,8 +36,8 @@ def run(args: List[str], **options: object) -> "subprocess.Popen[bytes]":
     return child
 
 
-def tone_wav(freq: int, seconds: int = 8) -> str:
-    """A stereo 48 kHz WAV of a sine at half scale."""
+def tone_wav(freq: int, seconds: int = 30) -> str:
+    """A stereo 48 kHz WAV of a sine at half scale, long enough to outlast a slow machine."""
     file = os.path.join(WORK, f"tone{freq}.wav")
     synth = ["synth", str(seconds), "sine", str(freq), "vol", "0.5"]
     subprocess.run(["sox", "-n", "-r", "48000", "-c", "2", file, *synth], check=True)
