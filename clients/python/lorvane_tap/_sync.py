@@ -95,8 +95,7 @@ class Capture:
         self.warnings: List[str] = self._status.warnings
         """"prop error <selector> <status>" lines: setup went on with a default value."""
         self._stop_lock = threading.Lock()
-        self._exit_code: Optional[int] = None
-        self._stopped = False
+        self._stop_asked = False
         self._threads = [
             threading.Thread(target=self._pump, name="lorvane-tap pcm", daemon=True),
             threading.Thread(target=self._read_status, name="lorvane-tap status", daemon=True),
@@ -145,18 +144,20 @@ class Capture:
         for the helper's teardown (well under a second). Any thread, any time, any number of
         times."""
         with self._stop_lock:
-            if not self._stopped:
-                assert self._process.stdin is not None
-                try:
-                    self._process.stdin.close()
-                except OSError:
-                    pass  # the helper has gone already
-                self.pcm._hold_all()
-                for thread in self._threads:
-                    thread.join()
-                self._exit_code = p.exit_code(self._process.wait())
-                self._stopped = True
-            return self._exit_code
+            first, self._stop_asked = not self._stop_asked, True
+        if first:
+            assert self._process.stdin is not None
+            try:
+                self._process.stdin.close()
+            except OSError:
+                pass  # the helper has gone already
+            self.pcm._hold_all()
+        # No lock is held while waiting: a callback of ready runs on the status thread, and
+        # may call stop() while another thread waits here for that thread.
+        for thread in self._threads:
+            if thread is not threading.current_thread():
+                thread.join()
+        return p.exit_code(self._process.wait())
 
     def __enter__(self) -> "Capture":
         return self

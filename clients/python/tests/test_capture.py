@@ -64,11 +64,15 @@ class CaptureTest(unittest.TestCase):
         self.assertEqual(capture.stop(), 0)  # the fake, like the helper, ends with its stdin
 
     def test_an_end_without_error_line_and_a_kill_are_capture_errors(self) -> None:
-        capture = lt.start_capture(binary=fake_helper("exit 0\n"))
+        capture = lt.start_capture(binary=fake_helper("sleep 0.2; exit 0\n"))
+        # ready's callbacks run on the client's status thread; stopping from there is fine.
+        codes = []
+        capture.ready.add_done_callback(lambda _: codes.append(capture.stop()))
         with self.assertRaises(lt.CaptureError) as caught:
             capture.ready.result(10)
         self.assertEqual((caught.exception.step, caught.exception.exit_code), (None, 0))
         self.assertEqual(capture.stop(), 0)
+        self.assertEqual(codes, [0])
         capture = lt.start_capture(binary=fake_helper('echo "ERROR format" >&2; kill -9 $$\n'))
         with self.assertRaises(lt.CaptureError) as caught:
             capture.ready.result(10)
