@@ -149,6 +149,15 @@ TEST_F(KWinSession, OwnerPidsReachTheTargetChoice) {
   EXPECT_EQ(reply.rfind(R"({"app":"xterm","title":"Terminal","text":")", 0), 0u) << reply;
 }
 
+// Without WAYLAND_DISPLAY (KWin managing an X11 session) the X11 window system answers: it sees
+// only the Xwayland window here.
+TEST_F(KWinSession, OutsideAWaylandSessionX11Answers) {
+  ChildOptions x11;
+  x11.env["WAYLAND_DISPLAY"] = std::nullopt;
+  const auto r = testing::runProgram(testing::tapPath(), {"lorvane-tap", "--windows"}, {}, x11);
+  EXPECT_EQ(r.out, "[{\"app\":\"XTerm\",\"title\":\"Terminal\"}]\n");
+}
+
 // KWin lets only an executable named by a desktop file take pictures: a copy of the same
 // program elsewhere is refused before any window is looked at.
 TEST_F(KWinSession, AnExecutableNoDesktopFileNamesGetsScreenAccess) {

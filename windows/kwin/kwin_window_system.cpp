@@ -1,5 +1,6 @@
 #include "windows/kwin/kwin_window_system.h"
 
+#include <cstdlib>
 #include <map>
 
 #include "windows/dbus/dbus_bus.h"
@@ -126,6 +127,10 @@ class KWinWindowSystem : public WindowSystem {
 }  // namespace
 
 std::unique_ptr<WindowSystem> makeKWinWindowSystem() {
+  // KWin also manages X11 Plasma sessions; there the X11 window system sees every window
+  // without asking KWin for permission.
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if (wayland == nullptr || *wayland == '\0') return nullptr;
   const dbus::Deadline deadline = dbus::Clock::now() + kAnswerLimit;
   const dbus::Deadline probe = dbus::Clock::now() + kProbeLimit;
   auto bus = dbus::Bus::openSession(probe);
