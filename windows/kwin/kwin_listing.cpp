@@ -15,9 +15,10 @@ namespace {
 constexpr char kKWin[] = "org.kde.KWin";
 constexpr char kReportPath[] = "/org/lorvane/tap/WindowList";
 constexpr char kReportInterface[] = "org.lorvane.tap.WindowList";
-// Unloading is worth a short wait even after the deadline: a script left loaded stays in
-// KWin until it restarts.
-constexpr auto kUnloadGrace = std::chrono::milliseconds(150);
+// The unload call goes out even after the deadline, with a moment to leave the socket: a
+// script left loaded stays in KWin until it restarts, and a KWin that is only slow handles
+// the call when it gets to it.
+constexpr auto kUnloadGrace = std::chrono::milliseconds(20);
 
 // A file of this user's only, removed again when it goes.
 class TempScript {
