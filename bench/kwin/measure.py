@@ -1,8 +1,9 @@
-"""measure.py TAP ROUNDS LABEL: times "TAP --windows" and "TAP --ocr" on an xterm and a
+"""measure.py TAP ROUNDS LABEL [BARE_TAP]: times "TAP --windows" and "TAP --ocr" on an xterm and a
 1280x800 GTK text window (zenity --text-info, started last so it is in front) in the session it
 runs in (run through bench/kwin/run: KWin, then X11). Prints one line per mode: the median wall
 time (process start to exit) and the helper's CPU time (user + system) over ROUNDS runs, the
-list, and the OCR's character error rate per line (bench/ocr/cer.py --lines)."""
+list, and the OCR's character error rate per line (bench/ocr/cer.py --lines); with BARE_TAP, the
+same for --ocr without recognition."""
 import json
 import resource
 import os
@@ -14,6 +15,9 @@ import tempfile
 import time
 
 TAP, ROUNDS, LABEL = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+# A copy of the helper without its recognition module: its --ocr lists, captures and answers
+# with the module's error, which times what the window system costs.
+BARE = sys.argv[4] if len(sys.argv) > 4 else None
 HERE = os.path.dirname(os.path.abspath(__file__))
 LINES = [
     "Minutes of the harbour committee, third meeting of the autumn season.",
@@ -37,10 +41,10 @@ def listed():
 CPU = []  # the helper's user + system time of each run
 
 
-def timed(args):
+def timed(args, tap=TAP):
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
-    out = subprocess.run([TAP] + args, stdout=subprocess.PIPE, check=True).stdout
+    out = subprocess.run([tap] + args, stdout=subprocess.PIPE, check=True).stdout
     elapsed = time.perf_counter() - start
     after = resource.getrusage(resource.RUSAGE_CHILDREN)
     CPU.append(after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime)
@@ -73,6 +77,9 @@ def main():
             for _ in range(ROUNDS):
                 t, reply = timed(["--ocr", "--save=" + saved])
                 ocr.append(t)
+            ocr_cpu = statistics.median(CPU)
+            CPU.clear()
+            bare = [timed(["--ocr"], BARE)[0] for _ in range(ROUNDS)] if BARE else []
             text = json.loads(reply).get("text", reply.decode())
             hyp = os.path.join(tmp, "hyp.txt")
             with open(hyp, "w") as f:
@@ -83,8 +90,12 @@ def main():
             print(f"{LABEL}: --windows median {statistics.median(windows) * 1000:.0f} ms, CPU "
                   f"{windows_cpu * 1000:.0f} ms ({[x['app'] for x in listed()]})")
             print(f"{LABEL}: --ocr median {statistics.median(ocr) * 1000:.0f} ms "
-                  f"(max {max(ocr) * 1000:.0f} ms), CPU {statistics.median(CPU) * 1000:.0f} ms, "
+                  f"(max {max(ocr) * 1000:.0f} ms), CPU {ocr_cpu * 1000:.0f} ms, "
                   f"on {w}x{h} pixels, line CER {cer} %")
+            if bare:
+                print(f"{LABEL}: --ocr without recognition median "
+                      f"{statistics.median(bare) * 1000:.0f} ms, CPU "
+                      f"{statistics.median(CPU) * 1000:.0f} ms")
         finally:
             for p in procs:
                 p.terminate()
