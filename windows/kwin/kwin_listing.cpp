@@ -104,7 +104,7 @@ Outcome<std::string> KWinListing::run(dbus::Deadline deadline) {
 
   if (!started.ok()) return Result::failure(started.error);
   if (!served.ok()) return Result::failure(served.error());
-  if (!reported_) return Result::failure("KWin: the listing script did not report in time");
+  if (!reported_) return Result::failure("KWin: no report from the listing script in time");
   return Result::success(report_);
 }
 
