@@ -1,6 +1,7 @@
 #include "windows/window_systems.h"
 
 #include "windows/sway/sway_window_system.h"
+#include "windows/sway/wlroots_window_system.h"
 #include "windows/x11/x11_window_system.h"
 
 namespace lorvane {
@@ -13,6 +14,7 @@ using OpenBackend = std::unique_ptr<WindowSystem> (*)();
 // only part of the desktop.
 constexpr OpenBackend kBackends[] = {
     makeSwayWindowSystem,
+    makeWlrootsWindowSystem,  // other wlroots compositors: after sway, which offers it too
     makeX11WindowSystem,
 };
 

@@ -2,6 +2,7 @@
 // terminal (foot), a GTK dialog (zenity) and an xterm under Xwayland.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -203,10 +204,28 @@ TEST_F(SwaySession, WhatCoversANativeTargetIsNotRead) {
   }
 }
 
+TEST_F(SwaySession, WithoutSwaysSocketTheListComesFromForeignToplevels) {
+  // What a wlroots compositor without sway's IPC gives: titles and app ids, no pids or sizes,
+  // so only the Xwayland window (known to X11) can be read.
+  focus(foot_->pid());
+  ChildOptions wlroots;
+  wlroots.env["SWAYSOCK"] = std::nullopt;
+  Json list = run({"lorvane-tap", "--windows"}, wlroots);
+  ASSERT_EQ(list.size(), 3u) << list;
+  EXPECT_EQ(list[0], Json::parse(R"({"app":"foot","title":"FootReady"})"));  // the active one
+  // The others in the compositor's order, which the protocol leaves open.
+  std::vector<Json> rest{list[1], list[2]};
+  std::ranges::sort(rest, {}, [](const Json& w) { return w.dump(); });
+  EXPECT_EQ(Json(rest), Json::parse(R"([{"app":"XTerm","title":"XtermReady"},
+                                        {"app":"zenity","title":"Information"}])"));
+  EXPECT_EQ(run({"lorvane-tap", "--ocr"}, wlroots).value("app", ""), "XTerm");
+}
+
 TEST_F(SwaySession, UnderXwaylandAloneOcrReadsTheXterm) {
-  // Without sway's socket the helper sees only the X server: Xwayland, rootless.
+  // Outside the Wayland session the helper sees only the X server: Xwayland, rootless.
   ChildOptions x11;
   x11.env["SWAYSOCK"] = std::nullopt;
+  x11.env["WAYLAND_DISPLAY"] = std::nullopt;
   const Json list = run({"lorvane-tap", "--windows"}, x11);
   EXPECT_EQ(list, Json::parse(R"([{"app":"XTerm","title":"XtermReady"}])"));
   const Json reply = run({"lorvane-tap", "--ocr"}, x11);
