@@ -14,8 +14,9 @@ TAP, FIXTURE, ROUNDS = sys.argv[1], sys.argv[2], int(sys.argv[3])
 WINDOWS, RUNS_PER_ROUND = 50, 10
 
 
-SWAY = dict(os.environ, DISPLAY=os.environ["SWAY_DISPLAY"])
-X11 = {k: v for k, v in os.environ.items() if k not in ("SWAYSOCK", "WAYLAND_DISPLAY")}
+_display, _wayland, _sock = os.environ["SWAY_ENV"].split()
+SWAY = dict(os.environ, DISPLAY=_display, WAYLAND_DISPLAY=_wayland, SWAYSOCK=_sock)
+X11 = dict(os.environ)
 
 
 def listed(env):
@@ -39,7 +40,7 @@ def timed(env):
 
 def start_sway_windows():
     # Floating, so that all 50 are shown: tiled, sway would squeeze them into slivers.
-    subprocess.run(["swaymsg", "for_window [app_id=bench] floating enable"], check=True,
+    subprocess.run(["swaymsg", "for_window [app_id=bench] floating enable"], check=True, env=SWAY,
                    stdout=subprocess.DEVNULL)
     server = subprocess.Popen(["foot", "--server"], stderr=subprocess.DEVNULL, env=SWAY)
     time.sleep(0.5)
