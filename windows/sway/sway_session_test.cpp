@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -241,6 +242,29 @@ TEST_F(SwaySession, UnderXwaylandTheProbeDeniesWithoutTheSessionVariables) {
       testing::runProgram(testing::tapPath(), {"lorvane-tap", "--listen-access"}, {}, x11);
   EXPECT_EQ(r.out, "denied\n");  // the test user reads no event device
   EXPECT_EQ(r.err, "");
+}
+
+TEST_F(SwaySession, ASwaySocketNobodyListensOnIsPassedOver) {
+  ChildOptions stale;
+  stale.env["SWAYSOCK"] = "/tmp/lorvane-no-sway-here.sock";
+  EXPECT_EQ(run({"lorvane-tap", "--windows"}, stale).size(), 3u);  // from foreign toplevels
+}
+
+// Last: sway stays stopped until the replies are in. Both modes still reply, from what sway's
+// failure leaves (an empty list, an error naming sway).
+TEST_F(SwaySession, AFrozenSwayStillGetsReplies) {
+  const std::string socket = std::getenv("SWAYSOCK");
+  // sway names its socket sway-ipc.UID.PID.sock.
+  const size_t end = socket.rfind(".sock"), start = socket.rfind('.', end - 1) + 1;
+  const pid_t sway = std::stoi(socket.substr(start, end - start));
+  ASSERT_EQ(kill(sway, SIGSTOP), 0);
+  const auto windows = testing::runProgram(testing::tapPath(), {"lorvane-tap", "--windows"});
+  const auto ocr = testing::runProgram(testing::tapPath(), {"lorvane-tap", "--ocr"});
+  kill(sway, SIGCONT);
+  EXPECT_EQ(windows.out, "[]\n");
+  EXPECT_EQ(ocr.out, "{\"error\":\"sway IPC: sway did not answer in time\"}\n");
+  EXPECT_EQ(windows.err + ocr.err, "");
+  EXPECT_EQ(windows.exit.code + ocr.exit.code, 0);
 }
 
 }  // namespace
