@@ -34,13 +34,19 @@ std::optional<std::string> text(const Json& node, const char* key) {
   return v->get<std::string>();
 }
 
+// A coordinate or length; kept within what a layout can hold, so that sums cannot overflow.
+int64_t coordinate(const Json& node, const char* key) {
+  constexpr int64_t kLimit = int64_t{1} << 31;
+  return std::clamp<int64_t>(integer(node, key).value_or(0), -kLimit, kLimit);
+}
+
 LayoutRect rectOf(const Json& node, const char* key) {
   LayoutRect r;
   if (const Json* v = member(node, key)) {
-    r.x = integer(*v, "x").value_or(0);
-    r.y = integer(*v, "y").value_or(0);
-    r.width = std::max<int64_t>(0, integer(*v, "width").value_or(0));
-    r.height = std::max<int64_t>(0, integer(*v, "height").value_or(0));
+    r.x = coordinate(*v, "x");
+    r.y = coordinate(*v, "y");
+    r.width = std::max<int64_t>(0, coordinate(*v, "width"));
+    r.height = std::max<int64_t>(0, coordinate(*v, "height"));
   }
   return r;
 }
@@ -165,8 +171,9 @@ Outcome<std::vector<SwayWindow>> parseSwayTree(std::string_view json) {
   for (const Json* out : inFocusOrder(children(root, "nodes"), root)) {
     Output output{text(*out, "name").value_or(""), rectOf(*out, "rect"), 1};
     if (output.name.starts_with("__")) continue;  // the scratchpad's pseudo output
+    // Outputs scale by at most a few times; anything else is not a scale.
     if (const Json* s = member(*out, "scale");
-        s != nullptr && s->is_number() && s->get<double>() > 0) {
+        s != nullptr && s->is_number() && s->get<double>() > 0 && s->get<double>() <= 16) {
       output.scale = s->get<double>();
     }
     for (const Json* ws : inFocusOrder(children(*out, "nodes"), *out)) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <nlohmann/json.hpp>
 
 namespace lorvane {
@@ -158,6 +160,7 @@ TEST(SwayTree, AMalformedTreeFailsAndOddFieldsTakeDefaults) {
   odd["pid"] = "1234";
   odd["app_id"] = 7;
   odd["window_rect"] = "wide";
+  odd["rect"]["x"] = std::numeric_limits<int64_t>::max();  // no layout is that wide
   Json noId = view(11, "b", 2, rect(640, 25, 640, 775));
   noId.erase("id");
   const Json tree =
@@ -170,6 +173,7 @@ TEST(SwayTree, AMalformedTreeFailsAndOddFieldsTakeDefaults) {
   EXPECT_EQ(parsed.value()[0].pid, 0);
   EXPECT_EQ(parsed.value()[0].app, "");
   EXPECT_EQ(parsed.value()[0].content.width, 0);
+  EXPECT_EQ(parsed.value()[0].content.x, int64_t{1} << 31);
 }
 
 }  // namespace
