@@ -1,6 +1,8 @@
 #include "windows/window_systems.h"
 
 #include "windows/kwin/kwin_window_system.h"
+#include "windows/sway/sway_window_system.h"
+#include "windows/sway/wlroots_window_system.h"
 #include "windows/x11/x11_window_system.h"
 
 namespace lorvane {
@@ -12,7 +14,9 @@ using OpenBackend = std::unique_ptr<WindowSystem> (*)();
 // Compositors first: their sessions also run an X server (Xwayland), which alone would show
 // only part of the desktop.
 constexpr OpenBackend kBackends[] = {
+    makeSwayWindowSystem,
     makeKWinWindowSystem,
+    makeWlrootsWindowSystem,  // other wlroots compositors (sway offers the same protocol)
     makeX11WindowSystem,
 };
 

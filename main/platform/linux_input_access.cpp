@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <xcb/randr.h>
 #include <xcb/record.h>
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "main/platform/x11_input_facts.h"
 #include "x11/xcb_handles.h"
 
 namespace lorvane {
@@ -27,24 +29,65 @@ bool waylandSession() {
          (type != nullptr && std::string_view(type) == "wayland");
 }
 
-bool x11OffersGlobalInput() {
+bool present(const xcb_query_extension_reply_t* extension) {
+  return extension != nullptr && extension->present;
+}
+
+// The names of the screen's RandR outputs; nothing when a request went unanswered.
+std::optional<std::vector<std::string>> outputNames(xcb_connection_t* c) {
+  std::vector<std::string> names;
+  const xcb_screen_t* screen = displayScreen(c);
+  if (!present(xcb_get_extension_data(c, &xcb_randr_id)) || screen == nullptr) return names;
+  // Version 1.3 for GetScreenResourcesCurrent, which does not make the server probe outputs.
+  const auto version =
+      waitReply(xcb_randr_query_version_reply, c, xcb_randr_query_version(c, 1, 3));
+  if (!version) return std::nullopt;
+  const auto resources = waitReply(xcb_randr_get_screen_resources_current_reply, c,
+                                   xcb_randr_get_screen_resources_current(c, screen->root));
+  if (!resources) return std::nullopt;
+  const xcb_randr_output_t* outputs =
+      xcb_randr_get_screen_resources_current_outputs(resources.get());
+  const int count = xcb_randr_get_screen_resources_current_outputs_length(resources.get());
+  std::vector<xcb_randr_get_output_info_cookie_t> cookies;
+  for (int i = 0; i < count; ++i) {
+    cookies.push_back(xcb_randr_get_output_info(c, outputs[i], resources->config_timestamp));
+  }
+  bool answered = true;
+  for (const auto cookie : cookies) {
+    const auto info = waitReply(xcb_randr_get_output_info_reply, c, cookie);
+    if (!info) {
+      answered = false;  // read on: every reply must be taken
+      continue;
+    }
+    names.emplace_back(reinterpret_cast<const char*>(xcb_randr_get_output_info_name(info.get())),
+                       xcb_randr_get_output_info_name_length(info.get()));
+  }
+  if (!answered) return std::nullopt;
+  return names;
+}
+
+std::optional<X11InputFacts> readX11InputFacts() {
   const XcbConnection conn;  // none without DISPLAY
-  if (!conn) return false;
+  if (!conn) return std::nullopt;
   xcb_connection_t* c = conn.get();
   xcb_prefetch_extension_data(c, &xcb_input_id);
   xcb_prefetch_extension_data(c, &xcb_record_id);
+  xcb_prefetch_extension_data(c, &xcb_randr_id);
   constexpr std::string_view kXwayland = "XWAYLAND";
   const auto xwaylandCookie = xcb_query_extension(c, kXwayland.size(), kXwayland.data());
-  const auto xwayland = waitReply(xcb_query_extension_reply, c, xwaylandCookie);
-  if (xwayland == nullptr || xwayland->present) return false;
-  const xcb_query_extension_reply_t* record = xcb_get_extension_data(c, &xcb_record_id);
-  const xcb_query_extension_reply_t* input = xcb_get_extension_data(c, &xcb_input_id);
-  if (record != nullptr && record->present) return true;
-  if (input == nullptr || !input->present) return false;
-  // XInput 1 alone cannot select raw events on the root window: version 2 is needed.
-  const auto reply =
-      waitReply(xcb_input_xi_query_version_reply, c, xcb_input_xi_query_version(c, 2, 0));
-  return reply != nullptr && reply->major_version >= 2;
+  X11InputFacts facts;
+  if (const auto xwayland = waitReply(xcb_query_extension_reply, c, xwaylandCookie)) {
+    facts.xwaylandExtension = xwayland->present != 0;
+  }
+  facts.outputNames = outputNames(c);
+  facts.record = present(xcb_get_extension_data(c, &xcb_record_id));
+  if (present(xcb_get_extension_data(c, &xcb_input_id))) {
+    const auto reply =
+        waitReply(xcb_input_xi_query_version_reply, c, xcb_input_xi_query_version(c, 2, 0));
+    if (reply) facts.xinputMajor = reply->major_version;
+  }
+  if (conn.broken()) return std::nullopt;
+  return facts;
 }
 
 bool hasBit(const unsigned long* bits, int bit) {
@@ -75,7 +118,11 @@ bool keyboardDeviceReadable() {
 }  // namespace
 
 bool LinuxInputAccess::preflight() {
-  return (!waylandSession() && x11OffersGlobalInput()) || keyboardDeviceReadable();
+  if (!waylandSession()) {
+    const auto facts = readX11InputFacts();
+    if (facts && x11GrantsGlobalInput(*facts)) return true;
+  }
+  return keyboardDeviceReadable();
 }
 
 }  // namespace lorvane

@@ -94,13 +94,6 @@ Capture toImage(xcb_connection_t* c, xcb_window_t w, const xcb_get_image_reply_t
 
 }  // namespace
 
-bool canReadRoot(xcb_connection_t* c) {
-  const xcb_screen_t* screen = displayScreen(c);
-  if (screen == nullptr) return false;
-  const auto image = xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0, 1, 1, ~0u);
-  return waitReply(xcb_get_image_reply, c, image) != nullptr;
-}
-
 Outcome<WindowCapture> captureX11Window(xcb_connection_t* c, const X11Atoms& a,
                                         xcb_window_t window) {
   const xcb_query_extension_reply_t* composite = xcb_get_extension_data(c, &xcb_composite_id);

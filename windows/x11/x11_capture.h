@@ -16,8 +16,4 @@ namespace lorvane {
 Outcome<WindowCapture> captureX11Window(xcb_connection_t* c, const X11Atoms& atoms,
                                         xcb_window_t window);
 
-/// True when a 1x1 GetImage of the root window works: what "may capture the screen" means on
-/// X11.
-bool canReadRoot(xcb_connection_t* c);
-
 }  // namespace lorvane
