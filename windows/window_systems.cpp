@@ -1,5 +1,6 @@
 #include "windows/window_systems.h"
 
+#include "windows/gnome/gnome_window_system.h"
 #include "windows/x11/x11_window_system.h"
 
 namespace lorvane {
@@ -11,6 +12,7 @@ using OpenBackend = std::unique_ptr<WindowSystem> (*)();
 // Compositors first: their sessions also run an X server (Xwayland), which alone would show
 // only part of the desktop.
 constexpr OpenBackend kBackends[] = {
+    makeGnomeWindowSystem,
     makeX11WindowSystem,
 };
 
