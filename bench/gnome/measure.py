@@ -1,4 +1,7 @@
-"""Times lorvane-tap on GNOME (extension) against the X11 path (run through bench/gnome/run)."""
+"""Times lorvane-tap --windows and --ocr on the same text windows (run through bench/gnome/run).
+
+MODE gnome: inside GNOME Shell with our extension, a native GTK window and an Xwayland one.
+MODE x11: on Xvfb with openbox, the same GTK window as an X11 client."""
 import json
 import os
 import statistics
@@ -8,13 +11,12 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "ocr"))
-from common import timed  # noqa: E402
+from common import load, timed  # noqa: E402
 
-TAP, ROUNDS = sys.argv[1], int(sys.argv[2])
+TAP, ROUNDS, MODE, SAVE = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
 LINES = [f"Line {i + 1:02d}: the harbour log lists crates, barrels and the ferry times."
          for i in range(25)]
-# Without WAYLAND_DISPLAY the helper takes the X11 path: Xwayland's windows only.
-X11_ENV = {k: v for k, v in os.environ.items() if k != "WAYLAND_DISPLAY"}
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def window(backend, title, page):
@@ -24,24 +26,35 @@ def window(backend, title, page):
                             env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def listed(env=None):
-    return json.loads(timed([TAP, "--windows"], env=env)[1])
-
-
-def wait_for(title, env=None):
+def wait_for(title):
     for _ in range(300):
-        if any(w["title"] == title for w in listed(env)):
+        if any(w["title"] == title for w in json.loads(timed([TAP, "--windows"])[1])):
             return
         time.sleep(0.1)
     sys.exit(f"window {title!r} did not show")
 
 
-def median_ms(cmd, env=None):
+def median_ms(cmd, cpu=None):
     samples, out = [], ""
     for _ in range(ROUNDS):
-        seconds, out, _ = timed(cmd, env=env)
+        seconds, out, _ = timed(cmd, cpu)
         samples.append(seconds)
     return statistics.median(samples) * 1000, out
+
+
+def report(name, cmd, page):
+    cpu = []
+    ms, out = median_ms(cmd, cpu)
+    timed(cmd + [f"--save={SAVE}/{name}.png"])
+    reply = json.loads(out)
+    read = os.path.join(SAVE, name + ".txt")
+    with open(read, "w") as f:
+        f.write(reply.get("text", "") + "\n")
+    rate = subprocess.check_output([os.path.join(HERE, "..", "ocr", "cer.py"), "--lines", page,
+                                    read]).decode().strip()
+    print(f"--ocr {name:22s} {ms:7.1f} ms (CPU {statistics.median(cpu) * 1000:6.1f} ms)"
+          f"   per-line error {rate} %   title "
+          f"{reply.get('title')!r}{'' if 'text' in reply else ' ' + out.strip()}")
 
 
 def main():
@@ -49,31 +62,29 @@ def main():
         page = os.path.join(tmp, "page.txt")
         with open(page, "w") as f:
             f.write("\n".join(LINES) + "\n")
-        procs = [window("x11", "Page on Xwayland", page)]
-        wait_for("Page on Xwayland", X11_ENV)
-        procs.append(window("wayland", "Page native", page))
-        wait_for("Page native")
+        procs = []
         try:
-            sizes = [w for w in listed()]
-            print(f"windows (extension): {json.dumps(sizes)}")
-            gnome_list, _ = median_ms([TAP, "--windows"])
-            x11_list, _ = median_ms([TAP, "--windows"], X11_ENV)
-            print(f"--windows  GNOME (extension) {gnome_list:7.1f} ms   X11 (Xwayland) {x11_list:7.1f} ms")
-            # Front-most first: the native window, then the Xwayland one.
-            native_ocr, native_out = median_ms([TAP, "--ocr"])
-            xw_pid = procs[0].pid
-            others = [f"--exclude-pid={p.pid}" for p in procs[1:]]
-            ext_ocr, ext_out = median_ms([TAP, "--ocr", *others])
-            x11_ocr, x11_out = median_ms([TAP, "--ocr"], X11_ENV)
-            for name, out in (("native", native_out), ("xwayland/ext", ext_out),
-                              ("xwayland/x11", x11_out)):
-                reply = json.loads(out)
-                text = reply.get("text", "")
-                print(f"  {name}: title {reply.get('title')!r}, {len(text.splitlines())} lines"
-                      f"{'' if text else ', reply ' + out.strip()}")
-            print(f"--ocr      native window via extension  {native_ocr:7.1f} ms")
-            print(f"--ocr      Xwayland window via extension {ext_ocr:7.1f} ms   via X11 {x11_ocr:7.1f} ms")
-            print(f"(the Xwayland window is pid {xw_pid}; {ROUNDS} runs each, medians)")
+            print(f"{MODE}: load {load()}, {ROUNDS} runs each, medians")
+            if MODE == "gnome":
+                procs.append(window("x11", "Page on Xwayland", page))
+                wait_for("Page on Xwayland")
+                procs.append(window("wayland", "Page native", page))
+                wait_for("Page native")
+            else:
+                procs.append(window("x11", "Page on X11", page))
+                wait_for("Page on X11")
+            ms, out = median_ms([TAP, "--windows"])
+            print(f"--windows {ms:7.1f} ms: {out.strip()}")
+            if MODE == "gnome":
+                for title in ("Page native", "Page on Xwayland"):
+                    size, capture = subprocess.check_output(
+                        ["gjs", os.path.join(HERE, "capture.js"), title]).decode().split()
+                    print(f"  extension CaptureWindow alone, {title}: {size}, {capture} ms")
+                report("native (extension)", [TAP, "--ocr"], page)
+                report("Xwayland (extension)", [TAP, "--ocr", f"--exclude-pid={procs[1].pid}"],
+                       page)
+            else:
+                report("X11", [TAP, "--ocr"], page)
         finally:
             for p in procs:
                 p.terminate()
