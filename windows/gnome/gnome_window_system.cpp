@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "windows/dbus/dbus_bus.h"
-#include "windows/gnome/png_image.h"
+#include "windows/gnome/raw_image.h"
 #include "windows/gnome/shell_windows.h"
 #include "windows/x11/x11_window_system.h"
 
@@ -107,20 +107,21 @@ class GnomeWindowSystem : public WindowSystem {
       return Result::failure(what + " failed: no image of " + std::to_string(pixelWidth) + "x" +
                              std::to_string(pixelHeight) + " pixels can be made");
     }
-    // The shell writes the PNG into memory of ours; nothing reaches the file system.
+    // The shell writes the pixels into memory of ours; nothing reaches the file system.
     const Fd file(memfd_create("lorvane-tap-capture", MFD_CLOEXEC));
     if (file.fd < 0) return Result::failure(what + " failed: no memory file for the image");
     const Answer answer =
         bus_->call(extensionCall("CaptureWindow", {window.windowID, dbus::Fd{file.fd}}),
                    Clock::now() + kCallLimit);
     if (!answer.ok()) return Result::failure(what + " failed: " + answer.error);
-    const auto width = dbus::argAt<int32_t>(answer.args, 0);
-    const auto height = dbus::argAt<int32_t>(answer.args, 1);
-    if (!width || !height) return Result::failure(what + " failed: the answer has no image size");
-    if (*width == 0 && *height == 0) return Result::success(std::nullopt);  // it went
+    const PixelLayout layout{dbus::argAt<int32_t>(answer.args, 0).value_or(-1),
+                             dbus::argAt<int32_t>(answer.args, 1).value_or(-1),
+                             dbus::argAt<int32_t>(answer.args, 2).value_or(-1),
+                             dbus::argAt<int32_t>(answer.args, 3).value_or(-1)};
+    if (layout.width == 0 && layout.height == 0) return Result::success(std::nullopt);  // gone
     auto bytes = readWholeFd(file.fd);
     if (!bytes.ok()) return Result::failure(what + " failed: " + bytes.error());
-    auto image = decodePng(bytes.value());
+    auto image = imageFromPixels(bytes.value(), layout);
     if (!image.ok()) return Result::failure(what + " failed: " + image.error());
     if (image.value().width != pixelWidth || image.value().height != pixelHeight) {
       return Result::success(resampleImage(image.value(), pixelWidth, pixelHeight));

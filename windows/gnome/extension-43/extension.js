@@ -64,14 +64,15 @@ function describe(window, tracker) {
     };
 }
 
-// The content of the window as PNG on `stream`; [width, height], or [0, 0] when the
-// window is not shown. The actor is painted off screen, so covered parts are included.
+// The content of the window written to `stream` as rows of 8-bit RGBA (or RGB) pixels;
+// [width, height, stride, channels], all 0 when the window is not shown. The actor is painted
+// off screen, so covered parts are included.
 function capture(id, stream) {
     const window = shownWindows().find(w => w.get_stable_sequence() === id);
     const actor = window?.get_compositor_private();
     const content = actor?.paint_to_content(null);
     if (!content)
-        return Promise.resolve([0, 0]);
+        return Promise.resolve([0, 0, 0, 0]);
     const texture = content.get_texture();
     // The texture holds the whole actor (shadows and the shell's frame included) at the
     // actor's resource scale; the content is cut out of it.
@@ -83,13 +84,18 @@ function capture(id, stream) {
     const width = Math.min(Math.round(area.width * scale), texture.get_width() - x);
     const height = Math.min(Math.round(area.height * scale), texture.get_height() - y);
     if (width <= 0 || height <= 0)
-        return Promise.resolve([0, 0]);
+        return Promise.resolve([0, 0, 0, 0]);
+    // The shell's own way from a texture to pixels also encodes a PNG, which is dropped: the
+    // helper takes the pixels as they are and needs no image library.
+    const png = Gio.MemoryOutputStream.new_resizable();
     return new Promise((resolve, reject) => {
         Shell.Screenshot.composite_to_stream(texture, x, y, width, height, scale,
-            null, 0, 0, 1, stream, (_source, result) => {
+            null, 0, 0, 1, png, (_source, result) => {
                 try {
                     const pixbuf = Shell.Screenshot.composite_to_stream_finish(result);
-                    resolve([pixbuf.get_width(), pixbuf.get_height()]);
+                    stream.write_all(pixbuf.read_pixel_bytes().toArray(), null);
+                    resolve([pixbuf.get_width(), pixbuf.get_height(), pixbuf.get_rowstride(),
+                        pixbuf.get_n_channels()]);
                 } catch (e) {
                     reject(e);
                 }
@@ -115,9 +121,9 @@ class WindowAccess {
             invocation.return_dbus_error(FAILED, `no file descriptor passed: ${e.message}`);
             return;
         }
-        capture(id, stream).then(([width, height]) => {
+        capture(id, stream).then(size => {
             stream.close(null);
-            invocation.return_value(new GLib.Variant('(ii)', [width, height]));
+            invocation.return_value(new GLib.Variant('(iiii)', size));
         }).catch(e => {
             stream.close(null);
             invocation.return_dbus_error(FAILED, `capture of window ${id}: ${e.message}`);
