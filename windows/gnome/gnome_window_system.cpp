@@ -63,6 +63,7 @@ class GnomeWindowSystem : public WindowSystem {
   bool preflightScreenCapture() override { return extensionAnswers(); }
 
   void requestScreenCapture() override {
+    if (shellSilent_) return;  // each further call would cost the whole limit again
     // Where the user turns extensions on; only when ours is installed (it could not be
     // enabled otherwise) and the app is not open already.
     const Answer info = bus_->call(Call{kShell,
@@ -135,6 +136,8 @@ class GnomeWindowSystem : public WindowSystem {
     if (!extension_) {
       const Answer a = bus_->call(extensionCall("GetVersion"), Clock::now() + kCallLimit);
       extension_ = a.ok() && dbus::argAt<uint32_t>(a.args, 0) == kVersion;
+      shellSilent_ = a.errorName == "org.freedesktop.DBus.Error.Timeout" ||
+                     a.errorName == "org.freedesktop.DBus.Error.NoReply";
     }
     return *extension_;
   }
@@ -153,6 +156,7 @@ class GnomeWindowSystem : public WindowSystem {
   std::unique_ptr<Bus> bus_;
   std::unique_ptr<WindowSystem> x11_;
   std::optional<bool> extension_;
+  bool shellSilent_ = false;  // the shell let the version call run out of time
 };
 
 }  // namespace
