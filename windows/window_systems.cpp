@@ -1,5 +1,6 @@
 #include "windows/window_systems.h"
 
+#include "windows/gnome/gnome_window_system.h"
 #include "windows/kwin/kwin_window_system.h"
 #include "windows/sway/sway_window_system.h"
 #include "windows/sway/wlroots_window_system.h"
@@ -16,6 +17,7 @@ using OpenBackend = std::unique_ptr<WindowSystem> (*)();
 constexpr OpenBackend kBackends[] = {
     makeSwayWindowSystem,
     makeKWinWindowSystem,
+    makeGnomeWindowSystem,
     makeWlrootsWindowSystem,  // other wlroots compositors (sway offers the same protocol)
     makeX11WindowSystem,
 };
