@@ -190,7 +190,7 @@ TEST(Capture, AStopBehindAStalledReaderLosesNothing) {
   }
   std::this_thread::sleep_for(3s);
   const auto trigger = std::chrono::steady_clock::now();
-  t->signal(SIGTERM);
+  t->closeStdin();
   std::this_thread::sleep_for(1s);
   timedReads(t->stdoutFd(), pcm);
   EXPECT_EQ(t->wait(10s).code, 0);
