@@ -80,14 +80,14 @@ TEST(PcmOutput, DrainWaitsWhileTheReaderTakes) {
   std::thread reader([&] {
     char buf[4096];
     while (got.size() < 64 * 1024) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      std::this_thread::sleep_for(std::chrono::milliseconds(40));
       const ssize_t n = read(pipe.fds[0], buf, sizeof buf);
       if (n <= 0) break;
       got.append(buf, size_t(n));
     }
   });
-  // 16 reads 20 ms apart take longer than the patience.
-  EXPECT_TRUE(out.drain(std::chrono::milliseconds(150)));
+  // 16 reads 40 ms apart take longer than the patience.
+  EXPECT_TRUE(out.drain(std::chrono::milliseconds(400)));
   reader.join();
   EXPECT_EQ(got.size(), 64u * 1024);
 }
