@@ -152,8 +152,8 @@ TEST(Capture, AStopWritesWhatWasCapturedBeforeIt) {
   }
 }
 
-// A stop while the reader has stalled: the flush writes what fits in its time and the
-// capture callback never runs on a converter that has been drained.
+// A stop while the reader has stalled for good: the stop gives up on it once it has taken
+// nothing for 2 s, and the capture callback never runs on a converter that has been drained.
 TEST(Capture, AStopWithTheReaderStalledEndsInTime) {
   ChildOptions options;
   options.drainStdout = false;
@@ -164,6 +164,40 @@ TEST(Capture, AStopWithTheReaderStalledEndsInTime) {
   const ExitInfo exit = t->wait(10s);
   EXPECT_TRUE(exit.exited);
   EXPECT_EQ(exit.code, 0);
+}
+
+// A stop behind a reader that has left more unread than the pipe holds: once the reader takes
+// up reading again (1 s after the stop), everything captured before the stop arrives and the
+// stream ends in the tone. t0 is bounded by the reads before the stall, as above; 250 ms of
+// slack for a loaded machine (a stop that gave the reader a fixed time lost seconds here).
+TEST(Capture, AStopBehindAStalledReaderLosesNothing) {
+  ChildProcess player("/usr/bin/pw-play", {"pw-play", toneWav(587, 30)});
+  ChildOptions options;
+  options.drainStdout = false;
+  auto t = tap({}, options);
+  ASSERT_TRUE(t->waitForErr("READY", 5s));
+  ASSERT_TRUE(waitForPlayerLinked());
+  std::string pcm;
+  auto t0 = std::chrono::steady_clock::now();
+  const auto stallAt = t0 + 1s;
+  char buf[65536];
+  while (std::chrono::steady_clock::now() < stallAt) {
+    const ssize_t n = read(t->stdoutFd(), buf, sizeof buf);
+    ASSERT_GT(n, 0);
+    pcm.append(buf, size_t(n));
+    const auto at = std::chrono::steady_clock::now();
+    t0 = std::min(t0, at - std::chrono::microseconds(pcm.size() * 1000000 / 32000));
+  }
+  std::this_thread::sleep_for(3s);
+  const auto trigger = std::chrono::steady_clock::now();
+  t->closeStdin();
+  std::this_thread::sleep_for(1s);
+  timedReads(t->stdoutFd(), pcm);
+  EXPECT_EQ(t->wait(10s).code, 0);
+  const auto end = t0 + std::chrono::microseconds(pcm.size() * 1000000 / 32000);
+  EXPECT_LT(trigger - end, 250ms)
+      << std::chrono::duration<double, std::milli>(trigger - end).count();
+  EXPECT_GT(amplitude(pcm.substr(pcm.size() - pcm.size() % 2 - 3200), 587, 0), 0.3);
 }
 
 // Descriptors the parent made non-blocking: EAGAIN on stdin is no end of input, and EAGAIN

@@ -19,7 +19,7 @@ void writeSamples(const int16_t* samples, size_t n) {
   }
   std::vector<uint8_t> bytes(2 * n);
   std::memcpy(bytes.data(), samples, bytes.size());
-  if (!stdoutHandle->write(std::move(bytes))) endCapture(StopReason::ReaderGone);
+  if (!stdoutHandle->write(std::move(bytes))) readerGone();
 }
 
 }  // namespace

@@ -64,11 +64,23 @@ bool PcmOutput::write(std::vector<uint8_t> block) {
   return true;
 }
 
-bool PcmOutput::flush(std::chrono::steady_clock::time_point deadline) {
+bool PcmOutput::drain(std::chrono::milliseconds patience) {
   std::unique_lock lock(mutex_);
-  drained_.wait_until(lock, deadline,
-                      [this] { return failed_ || (backlog_.empty() && !writing_); });
-  return !failed_ && backlog_.empty() && !writing_;
+  const auto asked = std::chrono::steady_clock::now();
+  for (;;) {
+    if (failed_) return false;
+    if (backlog_.empty() && !writing_) return true;
+    // Each piece that goes out moves the limit on.
+    const auto giveUp = std::max(asked, lastOut_) + patience;
+    if (std::chrono::steady_clock::now() >= giveUp) return false;
+    drained_.wait_until(lock, giveUp);
+  }
+}
+
+void PcmOutput::noteProgress() {
+  std::lock_guard lock(mutex_);
+  lastOut_ = std::chrono::steady_clock::now();
+  drained_.notify_all();
 }
 
 uint64_t PcmOutput::droppedBytes() {
@@ -102,7 +114,18 @@ bool PcmOutput::writeDirect(std::vector<uint8_t>& block) {
     if (n < 0) return false;
     done += size_t(n);
   }
+  if (done > 0) noteProgress();
   block.erase(block.begin(), block.begin() + long(done));
+  return true;
+}
+
+bool PcmOutput::writeBlocking(const std::vector<uint8_t>& block) {
+  // A pipe takes it in PIPE_BUF pieces: each returns as soon as the reader has made room.
+  const size_t piece = pipe_ ? PIPE_BUF : block.size();
+  for (size_t done = 0; done < block.size(); done += piece) {
+    if (!writeAll(fd_, block.data() + done, std::min(piece, block.size() - done))) return false;
+    noteProgress();
+  }
   return true;
 }
 
@@ -112,7 +135,7 @@ void PcmOutput::run() {
     wake_.wait(lock, [this] { return stopping_ || !backlog_.empty(); });
     if (backlog_.empty()) return;  // stopping with nothing left
     std::vector<uint8_t> block = *backlog_.pop();
-    if (!writeUnlocked(lock, [&] { return writeAll(fd_, block.data(), block.size()); })) return;
+    if (!writeUnlocked(lock, [&] { return writeBlocking(block); })) return;
   }
 }
 

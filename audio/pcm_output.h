@@ -16,9 +16,10 @@ namespace lorvane::audio {
 /// keeps up, a block goes straight to a pipe or file from the caller's thread: to a pipe in
 /// pieces of at most PIPE_BUF bytes, each after poll() has said there is room (such a write
 /// then cannot block, and a non-blocking one that says EAGAIN keeps the rest); no other
-/// thread wakes. Otherwise blocks go into a bounded Backlog that the
-/// thread "lorvane.out" writes out in order, blocking as long as the reader needs. When the
-/// descriptor fails (the reader has gone), `onFailure` runs once, on the thread that saw it.
+/// thread wakes. Otherwise blocks go into a bounded Backlog that the thread "lorvane.out"
+/// writes out in order (to a pipe in the same pieces, so that each one that goes out shows
+/// that the reader is taking), blocking as long as the reader needs. When the descriptor fails
+/// (the reader has gone), `onFailure` runs once, on the thread that saw it.
 class PcmOutput {
  public:
   /// 16 MiB: over eight minutes of 16 kHz s16 mono for a reader that has stalled.
@@ -35,9 +36,11 @@ class PcmOutput {
   /// it runs outside the lock.
   bool write(std::vector<uint8_t> block);
 
-  /// Waits until everything written so far has reached the descriptor, it has failed, or
-  /// `deadline` has passed; true in the first case.
-  bool flush(std::chrono::steady_clock::time_point deadline);
+  /// Waits until everything written so far has reached the descriptor (true), or until it
+  /// has failed or nothing more has gone out for `patience`, counted from the call at the
+  /// earliest (false): a reader that is still taking is waited for, one that has stopped
+  /// for good is not.
+  bool drain(std::chrono::milliseconds patience);
 
   uint64_t droppedBytes();
   /// Blocks in the backlog or being written.
@@ -46,6 +49,10 @@ class PcmOutput {
  private:
   void run();
   bool writeDirect(std::vector<uint8_t>& block);
+  /// Writes a whole block for the writer thread; false when the descriptor has failed.
+  bool writeBlocking(const std::vector<uint8_t>& block);
+  /// Some bytes have gone out: drain() waits on.
+  void noteProgress();
   /// Runs `write` with the lock released and `writing_` set; a failed write marks the output
   /// failed and reports it once (the lock is then released). True when the write succeeded.
   template <typename Write>
@@ -62,6 +69,7 @@ class PcmOutput {
   bool writing_ = false;
   bool failed_ = false;
   bool stopping_ = false;
+  std::chrono::steady_clock::time_point lastOut_{};  // when bytes last went out
   std::thread thread_;
 };
 

@@ -70,6 +70,48 @@ TEST(PcmOutput, BeyondTheCapTheOldestAudioGoes) {
   EXPECT_EQ(uint8_t(got.back()), 63);
 }
 
+// A stop waits for a reader that is still taking, however long all of it takes: the limit
+// counts from the last piece that went out, not from the call.
+TEST(PcmOutput, DrainWaitsWhileTheReaderTakes) {
+  Pipe pipe;
+  PcmOutput out(pipe.fds[1], [] {});
+  for (int i = 0; i < 64; ++i) out.write(block(1024, uint8_t(i)));
+  std::string got;
+  std::thread reader([&] {
+    char buf[4096];
+    while (got.size() < 64 * 1024) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(40));
+      const ssize_t n = read(pipe.fds[0], buf, sizeof buf);
+      if (n <= 0) break;
+      got.append(buf, size_t(n));
+    }
+  });
+  // 16 reads 40 ms apart take longer than the patience.
+  EXPECT_TRUE(out.drain(std::chrono::milliseconds(400)));
+  reader.join();
+  EXPECT_EQ(got.size(), 64u * 1024);
+}
+
+// A reader that never takes again is given up once the patience has run out, and one that
+// closes its end at once.
+TEST(PcmOutput, DrainGivesUpOnAReaderThatStopped) {
+  signal(SIGPIPE, SIG_IGN);
+  Pipe pipe;
+  PcmOutput out(pipe.fds[1], [] {});
+  for (int i = 0; i < 64; ++i) out.write(block(1024, uint8_t(i)));
+  EXPECT_FALSE(out.drain(std::chrono::milliseconds(100)));
+  EXPECT_FALSE(out.idle());
+  std::thread closer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    close(pipe.fds[0]);
+    pipe.fds[0] = -1;
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(out.drain(std::chrono::seconds(30)));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  closer.join();
+}
+
 TEST(PcmOutput, AClosedReaderEndsIt) {
   Pipe pipe;
   close(pipe.fds[0]);

@@ -65,7 +65,7 @@ void runCapture(ArgList args, AudioPlatform& audio) {
   const AudioFormat tapFmt = setupCapture(args);
 
   // Lives until `_exit`, like the queue below.
-  stdoutHandle = new PcmOutput(STDOUT_FILENO, [] { endCapture(StopReason::ReaderGone); });
+  stdoutHandle = new PcmOutput(STDOUT_FILENO, readerGone);
 
   queue = new TapQueue();
   IOProcID procID = 0;

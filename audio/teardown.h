@@ -9,9 +9,12 @@ namespace lorvane::audio {
 /// write to.
 enum class StopReason { Asked, ReaderGone };
 
-/// From the trigger to the exit: what the queue holds and the converter's tail go out within
-/// this time, or as much of them as the reader takes; the teardown follows.
-inline constexpr std::chrono::milliseconds kFlushBudget{200};
+/// At a stop, the queue hands over what it holds and the converter its tail within this time
+/// (work that never waits for the reader).
+inline constexpr std::chrono::milliseconds kFlushBudget{1000};
+/// At a stop, the output is written out while the reader keeps taking it; once the reader has
+/// taken nothing for this long (counted from the stop at the earliest) the rest is given up.
+inline constexpr std::chrono::milliseconds kReaderPatience{2000};
 
 /// The one way out of a running capture: the first caller writes out what was captured (for
 /// StopReason::Asked), destroys the aggregate device, then the tap (statuses ignored), and ends
@@ -20,5 +23,10 @@ inline constexpr std::chrono::milliseconds kFlushBudget{200};
 /// loop and on the "lorvane.tap" thread, so it must never be reached from the loop's thread or
 /// the real-time thread, and a stop that was asked for never from "lorvane.tap".
 [[noreturn]] void endCapture(StopReason why);
+
+/// A write of samples failed: the reader has gone. Ends the capture (StopReason::ReaderGone),
+/// unless a stop is already under way: then it returns, so that the stop, which waits for this
+/// thread or the output, sees the failure and exits at once.
+void readerGone();
 
 }  // namespace lorvane::audio

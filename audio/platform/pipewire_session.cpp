@@ -43,7 +43,6 @@ bool PipeWireSession::openConnection() {
       pw_context_connect(context_, pw_properties_new(PW_KEY_APP_NAME, "lorvane-tap", nullptr), 0);
   if (core_ == nullptr) return false;
   coreError_ = 0;
-  lost_ = false;
   pw_core_add_listener(core_, &coreListener_, &kCore, this);
   registry_ = pw_core_get_registry(core_, PW_VERSION_REGISTRY, 0);
   pw_registry_add_listener(registry_, &registryListener_, &kRegistry, this);
@@ -84,24 +83,22 @@ void PipeWireSession::onDone(int seq) {
   }
   if (seq != pingSeq_) return;
   pingSeq_ = -1;
+  watch_.answered();
   // A new connection has answered: it knows its globals, so the capture node can follow.
-  if (link_ == Link::Connecting && !node_ && createNode() != 0) lost_ = true;
+  if (watch_.connecting() && !node_ && createNode() != 0) watch_.lost();
 }
 
 void PipeWireSession::onError(int res) {
   coreError_ = res;
-  lost_ = true;
   pw_thread_loop_signal(loop_, false);
   // The next tick drops the connection: it must not be destroyed inside its own event.
-  if (capturing_) armTick(true);
+  watch_.lost();
 }
 
 void PipeWireSession::onNodeLost() {
   // With the daemon alive no ping goes unanswered: the lost node is an outage of its own, and
   // the reconnect brings a new one with every stream linked again.
-  if (!capturing_ || link_ != Link::Up) return;
-  lost_ = true;
-  armTick(true);
+  if (watch_.running() && watch_.up()) watch_.lost();
 }
 
 OSStatus PipeWireSession::createNode() {
@@ -127,7 +124,7 @@ void PipeWireSession::adoptNode() {
     graph_.adoptCaptureNode(id);
     if (!graph_.captureNode()) return;  // its ports are still to come
   }
-  if (link_ == Link::Connecting) finishReconnect();
+  if (watch_.connecting()) watch_.reconnected();
   pw_thread_loop_signal(loop_, false);
 }
 
@@ -159,15 +156,14 @@ OSStatus PipeWireSession::start(IOQueue& queue) {
   node_->queue.store(queue_, std::memory_order_release);
   const int res = pw_filter_set_active(node_->filter, true);
   if (res < 0) return res;
-  capturing_ = true;
   watch();
   return 0;
 }
 
 void PipeWireSession::closeCaptureNode() {
   const LoopLock held = lock();
-  capturing_ = false;  // no tick acts from here on
-  destroyNode();       // dropLinks() waits for the daemon to have done both
+  watch_.stop();  // no tick acts from here on
+  destroyNode();  // dropLinks() waits for the daemon to have done both
 }
 
 void PipeWireSession::dropLinks() {
@@ -175,7 +171,7 @@ void PipeWireSession::dropLinks() {
   graph_.dropLinks();
   // The daemon has removed our node and links before we exit. Bounded: a frozen daemon
   // must not hold up the stop (the daemon removes them anyway once our socket closes).
-  if (link_ == Link::Up && core_ != nullptr) roundtrip(200);
+  if (watch_.up() && core_ != nullptr) roundtrip(200);
 }
 
 }  // namespace lorvane::audio

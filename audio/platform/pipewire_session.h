@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "audio/audio_platform.h"
+#include "audio/platform/outage_watch.h"
 #include "audio/platform/pipewire_capture_node.h"
 #include "audio/platform/stream_graph.h"
 
@@ -25,8 +26,9 @@ namespace lorvane::audio {
 /// graph has gone quiet, a ping left unanswered for a second (it is frozen) is an outage: the
 /// connection is dropped, the queue gets silence at real-time pace from the last cycle on, and a
 /// new connection (50 ms backoff doubling to 2 s) brings back a fresh capture node with every
-/// capturable stream linked again (pipewire_outage.cpp).
-class PipeWireSession : private GraphPort {
+/// capturable stream linked again (the rules in OutageWatch; their PipeWire side in
+/// pipewire_outage.cpp).
+class PipeWireSession : private GraphPort, private OutageLink {
  public:
   explicit PipeWireSession(std::vector<int32_t> excludedPids);
   ~PipeWireSession() override;
@@ -68,8 +70,6 @@ class PipeWireSession : private GraphPort {
       pw_proxy_destroy(proxy);
     }
   };
-  enum class Link { Up, Down, Connecting };
-
   // GraphPort, on the loop thread.
   void bind(uint32_t id, ObjectKind kind) override;
   void unbind(uint32_t id) override;
@@ -84,17 +84,18 @@ class PipeWireSession : private GraphPort {
   void destroyNode();
   void adoptNode();
 
-  // Outages (pipewire_outage.cpp), on the loop thread.
+  // OutageLink, on the loop thread (pipewire_outage.cpp).
+  int64_t now() override;
+  int64_t lastCycleNs() override;
+  void armTick(int64_t everyMs) override;
+  void ping() override;
+  bool open() override;
+  void close(bool detach) override;
+  void resume() override;
+  void pushSilence(uint32_t frames, double rate) override;
+  double graphRate() override;
+  /// Starts the tick's timer and the watch.
   void watch();
-  void armTick(bool outage);
-  void tick();
-  /// Drops the connection; silence is owed from `silenceFromNs` on.
-  void beginOutage(int64_t now, int64_t silenceFromNs);
-  void retryLater(int64_t now);
-  void attempt(int64_t now);
-  void finishReconnect();
-  /// Pushes the silence due by `now` since the outage began, at most `most` frames of it.
-  void paceSilence(int64_t now, int64_t most);
 
   // The daemon's events, routed into the session (and StreamGraph) on the loop thread
   // (pipewire_events.cpp).
@@ -129,18 +130,9 @@ class PipeWireSession : private GraphPort {
   int coreError_ = 0;
 
   // Outage handling, from start() on.
+  OutageWatch watch_{*this};
   spa_source* tick_ = nullptr;
-  Link link_ = Link::Up;
-  bool capturing_ = false;
-  bool lost_ = false;  // the connection failed; the next tick acts on it
-  int pingSeq_ = -1;   // the ping in flight, or the new connection's first sync
-  int64_t pingSentNs_ = 0;
-  int64_t backoffMs_ = 0;
-  int64_t nextAttemptNs_ = 0;  // Down: the next try; Connecting: the try's deadline
-  int64_t silenceFromNs_ = 0;  // audio stopped here; silence is paced from it
-  int64_t silenceFrames_ = 0;
-  double silenceRate_ = 48000;
-  int64_t audioBackNs_ = 0;  // start or the last reconnect: no cycle is older than this
+  int pingSeq_ = -1;  // the ping in flight, or the new connection's first sync
 };
 
 }  // namespace lorvane::audio
