@@ -85,6 +85,13 @@ OSStatus CaptureNode::create(pw_core* core, const CaptureNodeNames& names) {
   return res < 0 ? res : 0;
 }
 
+pw_loop* CaptureNode::dataLoop(pw_context* context) const {
+#if PW_CHECK_VERSION(1, 1, 0)
+  if (pw_loop* loop = pw_filter_get_data_loop(filter)) return loop;
+#endif
+  return pw_data_loop_get_loop(pw_context_get_data_loop(context));
+}
+
 CaptureNode::~CaptureNode() {
   if (filter == nullptr) return;
   spa_hook_remove(&listener);
