@@ -97,8 +97,9 @@ using IOBlock = std::function<void(const AudioBufferList& input)>;
 /// hands each graph cycle over with push(), and the queue's own thread runs the block.
 class IOQueue {
  public:
-  /// Starts the queue's thread, which runs `block` for the cycles pushed.
-  virtual void start(IOBlock block) = 0;
+  /// Starts the queue's thread, which runs `block` for the cycles pushed. A failure status (a
+  /// negative errno) means no block will ever run.
+  virtual OSStatus start(IOBlock block) = 0;
   /// Real-time side: one cycle of `frames` frames in `channelCount` planar channels at
   /// `rate`. Missing channels count as silence, extra ones are ignored; with `valid`, channel
   /// c holds only valid[c] frames and silence follows. Never allocates, locks or waits.

@@ -1,7 +1,7 @@
 #include "audio/start.h"
 
-#include <fcntl.h>
 #include <poll.h>
+#include <semaphore.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,20 +18,19 @@
 namespace lorvane::audio {
 namespace {
 
-// Written by the signal handler, read by the main thread: a handler may run on any thread
-// (PipeWire's included), and only write(2) is safe to call there.
-int stopPipe[2] = {-1, -1};
+// Posted by the signal handler, awaited by the main thread: a handler may run on any thread
+// (PipeWire's included), and sem_post is async-signal-safe. Unlike a self-pipe it needs no
+// descriptor, so the stop path cannot be missing when the descriptor limit has been reached.
+sem_t stopAsked;
 
-extern "C" void onStopSignal(int signo) {
+extern "C" void onStopSignal(int /*signo*/) {
   const int saved = errno;
-  const char byte = static_cast<char>(signo);
-  [[maybe_unused]] ssize_t n = ::write(stopPipe[1], &byte, 1);
+  sem_post(&stopAsked);
   errno = saved;
 }
 
 void installStopHandler() {
-  if (pipe2(stopPipe, O_CLOEXEC) != 0) return;  // no pipe: the signals keep their default
-  fcntl(stopPipe[1], F_SETFL, O_NONBLOCK);      // a handler never waits
+  sem_init(&stopAsked, 0, 0);  // cannot fail: process-private, initial value 0
   struct sigaction action {};
   action.sa_handler = onStopSignal;
   sigemptyset(&action.sa_mask);
@@ -82,13 +81,10 @@ void runCapture(ArgList args, AudioPlatform& audio) {
   log("STARTED");
   std::thread(stdinWatcher).detach();
 
-  for (;;) {
-    char signo = 0;
-    const ssize_t n = ::read(stopPipe[0], &signo, 1);
-    if (n == 1) endCapture(StopReason::Asked);  // SIGINT or SIGTERM
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) pause();  // no pipe: the signals end the process by their default action
+  // SIGINT or SIGTERM; sem_wait returns early only when a signal interrupts it.
+  while (sem_wait(&stopAsked) != 0) {
   }
+  endCapture(StopReason::Asked);
 }
 
 }  // namespace lorvane::audio

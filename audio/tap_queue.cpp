@@ -13,6 +13,7 @@ namespace lorvane::audio {
 TapQueue::TapQueue()
     // Zeroed here, so the real-time thread never takes a page fault on the ring.
     : slots_(new Slot[kSlots]()), eventFd_(eventfd(0, EFD_CLOEXEC)) {
+  if (eventFd_ < 0) eventFdError_ = errno;
   for (auto& channel : joined_) channel.reserve(kMaxBlockFrames);
 }
 
@@ -25,10 +26,13 @@ TapQueue::~TapQueue() {
   if (eventFd_ >= 0) ::close(eventFd_);
 }
 
-void TapQueue::start(IOBlock block) {
+OSStatus TapQueue::start(IOBlock block) {
+  // Without its descriptor the thread could never be woken: the stream would stay silent.
+  if (eventFd_ < 0) return -eventFdError_;
   block_ = std::move(block);
   thread_ = std::thread([this] { run(); });
   pthread_setname_np(thread_.native_handle(), "lorvane.tap");
+  return 0;
 }
 
 void TapQueue::push(const float* const* channels, uint32_t channelCount, uint32_t frames,

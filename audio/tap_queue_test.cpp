@@ -1,10 +1,15 @@
 #include "audio/tap_queue.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -161,6 +166,23 @@ TEST(TapQueue, MissingChannelsAreSilenceAndAFullRingDrops) {
   EXPECT_EQ(sink.left.size(), size_t(TapQueue::kSlots) * TapQueue::kSlotFrames);
   EXPECT_EQ(std::count(sink.left.begin(), sink.left.end(), 0.5f), long(sink.left.size()));
   EXPECT_EQ(std::count(sink.right.begin(), sink.right.end(), 0.0f), long(sink.right.size()));
+}
+
+// With no descriptor left for its wake-ups the queue must say so when it starts, rather than
+// start a thread that never runs the block (a stream silent for good, with no status line).
+TEST(TapQueue, StartFailsWhenNoDescriptorIsLeft) {
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  const int lowest = open("/dev/null", O_RDONLY | O_CLOEXEC);  // the next descriptor given out
+  ASSERT_GE(lowest, 0);
+  close(lowest);
+  rlimit none = saved;
+  none.rlim_cur = rlim_t(lowest);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
+  auto queue = std::make_unique<TapQueue>();
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+  Sink sink;
+  EXPECT_EQ(queue->start(sink.block()), -EMFILE);
 }
 
 }  // namespace

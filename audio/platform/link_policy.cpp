@@ -22,6 +22,7 @@ std::optional<int32_t> procParentOf(int32_t pid) {
 
 bool descendsFromExcluded(int32_t pid, const std::vector<int32_t>& excluded,
                           const ParentOf& parentOf) {
+  if (excluded.empty()) return false;  // nothing to find: no /proc walk
   std::optional<int32_t> current = pid;
   // Bounded walk: a pid cycle (a stale read racing with pid reuse) cannot loop for ever.
   for (int depth = 0; current && *current > 0 && depth < 256; ++depth) {

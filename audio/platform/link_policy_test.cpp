@@ -57,6 +57,21 @@ TEST(LinkPolicy, ExcludesOwnersAndTheirDescendants) {
   EXPECT_FALSE(shouldCapture(secOnly, {200}, parentOf));
 }
 
+// With nothing excluded no ancestry is read: every registry event reconciles, on the thread that
+// also runs the outage timer, and each walk reads /proc up to pid 1.
+TEST(LinkPolicy, NothingExcludedReadsNoAncestry) {
+  int reads = 0;
+  const ParentOf counting = [&](int32_t pid) {
+    ++reads;
+    return parentOf(pid);
+  };
+  auto native = stream();
+  native.client.pid = 300;
+  native.client.secPid = 300;
+  EXPECT_TRUE(shouldCapture(native, {}, counting));
+  EXPECT_EQ(reads, 0);
+}
+
 TEST(LinkPolicy, PulseStreamsGoByTheirOwnPidNotTheServers) {
   auto pulse = stream();
   pulse.nodePid = 400;

@@ -123,7 +123,7 @@ OSStatus PipeWireAudio::destroyAggregateDevice(AudioObjectID aggID) {
 OSStatus PipeWireAudio::createIOProcID(AudioObjectID device, IOQueue& queue, IOBlock block,
                                        IOProcID& procID) {
   if (!session_ || aggID_ == 0 || device != aggID_) return -ENODEV;
-  queue.start(std::move(block));
+  if (const OSStatus status = queue.start(std::move(block)); status != 0) return status;
   queue_ = &queue;
   procID = kIOProc;
   return 0;

@@ -7,21 +7,17 @@ namespace lorvane::audio {
 namespace {
 
 // Real-time thread: no allocation, no lock, no blocking call. It only hands the two input
-// buffers to the IO queue and gives them back. A buffer is read only within its chunk,
-// clamped to the mapped size; what a port lacks of the cycle counts as silence.
-void onProcess(void* data, spa_io_position* position) {
-  auto* self = static_cast<CaptureNode*>(data);
-  IOQueue* queue = self->queue.load(std::memory_order_acquire);
-  if (queue == nullptr || position == nullptr) return;
-  self->lastCycleNs.store(monotonicNs(), std::memory_order_relaxed);
-  const uint32_t frames = static_cast<uint32_t>(position->clock.duration);
+// buffers to the IO queue. A buffer is read only within its chunk, clamped to the mapped size;
+// what a port lacks of the cycle counts as silence.
+void handOver(CaptureNode& self, IOQueue& queue, const spa_io_position& position,
+              pw_buffer* const (&buffers)[2]) {
+  self.lastCycleNs.store(monotonicNs(), std::memory_order_relaxed);
+  const uint32_t frames = static_cast<uint32_t>(position.clock.duration);
   const double rate =
-      position->clock.rate.denom > 0 ? double(position->clock.rate.denom) : self->fallbackRate;
-  pw_buffer* buffers[2] = {nullptr, nullptr};
+      position.clock.rate.denom > 0 ? double(position.clock.rate.denom) : self.fallbackRate;
   const float* channels[2] = {nullptr, nullptr};
   uint32_t valid[2] = {0, 0};
   for (int c = 0; c < 2; ++c) {
-    buffers[c] = pw_filter_dequeue_buffer(self->ports[c]);
     if (buffers[c] == nullptr || buffers[c]->buffer->n_datas < 1) continue;
     const spa_data& d = buffers[c]->buffer->datas[0];
     if (d.data == nullptr || d.chunk == nullptr) continue;
@@ -30,7 +26,19 @@ void onProcess(void* data, spa_io_position* position) {
     channels[c] = reinterpret_cast<const float*>(static_cast<const uint8_t*>(d.data) + offset);
     valid[c] = size / sizeof(float);
   }
-  queue->push(channels, 2, frames, rate, valid);
+  queue.push(channels, 2, frames, rate, valid);
+}
+
+// Every buffer the filter hands over goes back to it in the same cycle, whether or not a queue
+// takes the audio yet (the node runs before the device starts, and while an outage detaches
+// it). An input port fed by links holds one buffer, its mixer's output: left out once, it never
+// returns to the mixer, and the port stays silent for good while the links look healthy.
+void onProcess(void* data, spa_io_position* position) {
+  auto* self = static_cast<CaptureNode*>(data);
+  pw_buffer* buffers[2] = {nullptr, nullptr};
+  for (int c = 0; c < 2; ++c) buffers[c] = pw_filter_dequeue_buffer(self->ports[c]);
+  IOQueue* queue = self->queue.load(std::memory_order_acquire);
+  if (queue != nullptr && position != nullptr) handOver(*self, *queue, *position, buffers);
   for (int c = 0; c < 2; ++c) {
     if (buffers[c] != nullptr) pw_filter_queue_buffer(self->ports[c], buffers[c]);
   }
@@ -75,6 +83,13 @@ OSStatus CaptureNode::create(pw_core* core, const CaptureNodeNames& names) {
       filter, static_cast<pw_filter_flags>(PW_FILTER_FLAG_RT_PROCESS | PW_FILTER_FLAG_INACTIVE),
       nullptr, 0);
   return res < 0 ? res : 0;
+}
+
+pw_loop* CaptureNode::dataLoop(pw_context* context) const {
+#if PW_CHECK_VERSION(1, 1, 0)
+  if (pw_loop* loop = pw_filter_get_data_loop(filter)) return loop;
+#endif
+  return pw_data_loop_get_loop(pw_context_get_data_loop(context));
 }
 
 CaptureNode::~CaptureNode() {

@@ -32,6 +32,9 @@ struct CaptureNode {
   /// Makes and connects the filter (inactive). A failure status is a negative errno.
   OSStatus create(pw_core* core, const CaptureNodeNames& names);
   ~CaptureNode();
+  /// The loop whose thread runs the node's real-time callback: newer PipeWire gives each node
+  /// one of several data loops; before 1.1 there is only the context's.
+  pw_loop* dataLoop(pw_context* context) const;
 
   pw_filter* filter = nullptr;
   spa_hook listener{};

@@ -50,8 +50,7 @@ void PipeWireSession::close(bool detach) {
     // once the blocking no-op below returns.
     node_->queue.store(nullptr, std::memory_order_release);
     const auto noop = [](spa_loop*, bool, uint32_t, const void*, size_t, void*) { return 0; };
-    pw_loop_invoke(pw_data_loop_get_loop(pw_context_get_data_loop(context_)), noop, 0, nullptr, 0,
-                   true, nullptr);
+    pw_loop_invoke(node_->dataLoop(context_), noop, 0, nullptr, 0, true, nullptr);
   }
   closeConnection();
 }
