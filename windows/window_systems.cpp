@@ -15,9 +15,7 @@ using OpenBackend = std::unique_ptr<WindowSystem> (*)();
 // Compositors first: their sessions also run an X server (Xwayland), which alone would show
 // only part of the desktop.
 constexpr OpenBackend kBackends[] = {
-    makeSwayWindowSystem,
-    makeKWinWindowSystem,
-    makeGnomeWindowSystem,
+    makeSwayWindowSystem,    makeKWinWindowSystem, makeGnomeWindowSystem,
     makeWlrootsWindowSystem,  // other wlroots compositors (sway offers the same protocol)
     makeX11WindowSystem,
 };
