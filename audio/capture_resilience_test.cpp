@@ -105,6 +105,27 @@ TEST(Capture, ANodeDestroyedFromOutsideComesBack) {
   EXPECT_GT(steadyAmplitude(pcm.substr(pcm.size() - 16000), 440, 0), 0.3);
 }
 
+// A link into the capture node removed from outside (pw-link -d, a session manager's policy)
+// is made again, and carries the player's audio on both channels.
+TEST(Capture, ALinkRemovedFromOutsideIsMadeAgain) {
+  auto player = play("pw-play", 440);
+  auto t = tap();
+  ASSERT_TRUE(collect(*t, 16000));
+  ASSERT_TRUE(waitForPlayerLinked());
+  for (const std::string channel : {"FL", "FR"}) {
+    const auto r = runProgram("/usr/bin/pw-link", {"pw-link", "-d", "pw-play:output_" + channel,
+                                                   "LORVANE-Tap:input_" + channel});
+    ASSERT_EQ(r.exit.code, 0) << r.err;
+  }
+  const size_t removedAt = t->out().size();
+  ASSERT_TRUE(t->waitForOutBytes(removedAt + 48000, 10s));
+  const std::string pcm = t->out();
+  t->closeStdin();
+  EXPECT_EQ(t->wait(10s).code, 0);
+  // One channel alone would be half of this.
+  EXPECT_GT(steadyAmplitude(pcm.substr(pcm.size() - pcm.size() % 2 - 16000), 440, 0), 0.3);
+}
+
 // End of input, SIGTERM and SIGINT: what the graph captured before the stop is written
 // before the exit. The stream is continuous, so sample k was captured at t0 + k / 16000, and
 // a read that ends at byte b cannot come before sample b / 2 was captured: the smallest
@@ -220,6 +241,21 @@ TEST(Capture, NonBlockingDescriptorsMeanWaiting) {
   reader.join();
   EXPECT_GT(double(pcm.size()), 32000 * (seconds - 0.1));
   EXPECT_LT(double(pcm.size()), 32000 * (seconds + 0.3));
+}
+
+// Too few descriptors for the daemon's messages: setup fails with EMFILE's status at the step
+// that ran out, not with a timeout. The highest limit that fails is the telling one: there the
+// daemon's message is cut short and nothing else fails.
+TEST(Capture, TooFewDescriptorsAreEMFILE) {
+  int limit = 32;
+  lorvane::testing::RunResult r;
+  do {
+    r = runProgram("/bin/sh",
+                   {"sh", "-c", "ulimit -n $1; exec \"$0\"", tapPath(), std::to_string(--limit)});
+  } while (r.exit.code == 0 && limit > 8);
+  EXPECT_NE(r.exit.code, 0);
+  EXPECT_TRUE(std::regex_match(r.err, std::regex("ERROR [a-z]+ -24\n")))
+      << "ulimit -n " << limit << ": " << r.err;
 }
 
 TEST(Capture, NoDaemonIsATapError) {

@@ -90,4 +90,20 @@ const pw_filter_events PipeWireSession::kCaptureNode = [] {
   return events;
 }();
 
+// A link we made: refused when it was asked for (error), or destroyed by the daemon or another
+// client while its ports stay (removed).
+const pw_proxy_events PipeWireSession::kLink = [] {
+  pw_proxy_events events{};
+  events.version = PW_VERSION_PROXY_EVENTS;
+  events.removed = [](void* data) {
+    auto* link = static_cast<LinkProxy*>(data);
+    link->session->onLinkLost(link->handle);
+  };
+  events.error = [](void* data, int /*seq*/, int /*res*/, const char* /*message*/) {
+    auto* link = static_cast<LinkProxy*>(data);
+    link->session->onLinkLost(link->handle);
+  };
+  return events;
+}();
+
 }  // namespace lorvane::audio

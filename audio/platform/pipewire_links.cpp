@@ -36,11 +36,24 @@ uint64_t PipeWireSession::link(const LinkEnds& ends) {
   auto* proxy = static_cast<pw_proxy*>(pw_core_create_object(
       core_, "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, &props->dict, 0));
   pw_properties_free(props);
-  return reinterpret_cast<uintptr_t>(proxy);  // the handle is the link's proxy
+  if (proxy == nullptr) return 0;
+  auto link = std::make_unique<LinkProxy>();
+  link->session = this;
+  link->handle = ++lastLink_;  // never reused, unlike the proxy's address
+  link->proxy = proxy;
+  pw_proxy_add_listener(proxy, &link->listener, &kLink, link.get());
+  return (links_[link->handle] = std::move(link))->handle;
 }
 
 void PipeWireSession::unlink(uint64_t handle) {
-  pw_proxy_destroy(reinterpret_cast<pw_proxy*>(handle));
+  std::erase(lostLinks_, handle);
+  links_.erase(handle);
+}
+
+void PipeWireSession::onLinkLost(uint64_t handle) {
+  // Not inside the proxy's own event: the next done releases it and links again.
+  lostLinks_.push_back(handle);
+  relinkSeq_ = pw_core_sync(core_, PW_ID_CORE, 0);
 }
 
 }  // namespace lorvane::audio

@@ -1,10 +1,31 @@
 #include "audio/platform/pipewire_session.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <cerrno>
 
 #include "audio/platform/pipewire_props.h"
 
 namespace lorvane::audio {
+namespace {
+
+// What a wait that ran out of time most likely ran into. The daemon hands over a node's
+// memory and wake-up descriptors several to a message; with too few descriptors left the
+// kernel drops them (MSG_CTRUNC), the library drops the message and the wait times out, with
+// the descriptors it did get closed again. So fewer than kHeadroom free descriptors now (the
+// largest such message takes five here) says the cause was EMFILE, not a timeout.
+OSStatus timeoutCause() {
+  constexpr int kHeadroom = 16;
+  int fds[kHeadroom];
+  int made = 0;
+  while (made < kHeadroom && (fds[made] = eventfd(0, EFD_CLOEXEC)) >= 0) ++made;
+  const int error = errno;
+  for (int i = 0; i < made; ++i) ::close(fds[i]);
+  return made < kHeadroom && (error == EMFILE || error == ENFILE) ? -error : -ETIMEDOUT;
+}
+
+}  // namespace
 
 PipeWireSession::PipeWireSession(std::vector<int32_t> excludedPids)
     : graph_(*this, std::move(excludedPids)) {}
@@ -35,7 +56,7 @@ OSStatus PipeWireSession::connect() {
   if (!openConnection()) return errno ? -errno : -EIO;
   // First the globals, then the info and properties of what they made us bind.
   const bool ok = roundtrip(3000) && roundtrip(3000);
-  return ok ? 0 : (coreError_ ? coreError_ : -ETIMEDOUT);
+  return ok ? 0 : (coreError_ ? coreError_ : timeoutCause());
 }
 
 bool PipeWireSession::openConnection() {
@@ -52,6 +73,8 @@ bool PipeWireSession::openConnection() {
 void PipeWireSession::closeConnection() {
   destroyNode();   // the node lives on the connection's core
   graph_.reset();  // releases every binding and link proxy
+  lostLinks_.clear();
+  relinkSeq_ = -1;
   if (registry_) {
     spa_hook_remove(&registryListener_);
     pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry_));
@@ -80,6 +103,11 @@ void PipeWireSession::onDone(int seq) {
   if (seq == syncSeq_) {
     synced_ = true;
     pw_thread_loop_signal(loop_, false);
+  }
+  if (seq == relinkSeq_) {
+    relinkSeq_ = -1;
+    for (const uint64_t handle : std::exchange(lostLinks_, {})) graph_.linkLost(handle);
+    graph_.relink();
   }
   if (seq != pingSeq_) return;
   pingSeq_ = -1;
@@ -139,7 +167,9 @@ OSStatus PipeWireSession::openCaptureNode(const CaptureNodeNames& names, uint32_
   while (status == 0 && !graph_.captureNode()) {
     if (pw_filter_get_state(node_->filter, nullptr) == PW_FILTER_STATE_ERROR) status = -EIO;
     if (coreError_ != 0) status = coreError_;
-    if (status == 0 && pw_thread_loop_timed_wait_full(loop_, &deadline) != 0) status = -ETIMEDOUT;
+    if (status == 0 && pw_thread_loop_timed_wait_full(loop_, &deadline) != 0) {
+      status = timeoutCause();
+    }
   }
   if (status != 0) {
     destroyNode();

@@ -70,6 +70,17 @@ class PipeWireSession : private GraphPort, private OutageLink {
       pw_proxy_destroy(proxy);
     }
   };
+  /// A link asked for by link(); the daemon refusing or removing it comes back as onLinkLost.
+  struct LinkProxy {
+    PipeWireSession* session = nullptr;
+    uint64_t handle = 0;
+    pw_proxy* proxy = nullptr;
+    spa_hook listener{};
+    ~LinkProxy() {
+      spa_hook_remove(&listener);
+      pw_proxy_destroy(proxy);
+    }
+  };
   // GraphPort, on the loop thread.
   void bind(uint32_t id, ObjectKind kind) override;
   void unbind(uint32_t id) override;
@@ -105,11 +116,13 @@ class PipeWireSession : private GraphPort, private OutageLink {
   static const pw_node_events kNode;
   static const pw_metadata_events kMetadata;
   static const pw_filter_events kCaptureNode;  // state changes: the node may be adoptable
+  static const pw_proxy_events kLink;
 
   // Event entry points (loop thread).
   void onDone(int seq);
   void onError(int res);
   void onNodeLost();
+  void onLinkLost(uint64_t handle);
 
   pw_thread_loop* loop_ = nullptr;
   pw_context* context_ = nullptr;
@@ -118,6 +131,12 @@ class PipeWireSession : private GraphPort, private OutageLink {
   pw_registry* registry_ = nullptr;
   spa_hook registryListener_{};
   std::map<uint32_t, std::unique_ptr<Bound>> bound_;
+  std::map<uint64_t, std::unique_ptr<LinkProxy>> links_;
+  uint64_t lastLink_ = 0;
+  // Links the daemon refused or removed, released and made again once a sync has brought in
+  // whatever else it removed with them (a player's port goes after its links).
+  std::vector<uint64_t> lostLinks_;
+  int relinkSeq_ = -1;
   StreamGraph graph_;
 
   CaptureNodeNames names_;

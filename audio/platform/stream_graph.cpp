@@ -1,5 +1,6 @@
 #include "audio/platform/stream_graph.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "audio/platform/pipewire_props.h"
@@ -43,6 +44,8 @@ void StreamGraph::removeGlobal(uint32_t id) {
   clients_.erase(id);
   if (nodes_.erase(id) > 0 && id == captureId_) captureId_.reset();
   if (ports_.erase(id) == 0) return;
+  std::erase_if(
+      lost_, [&](const auto& lost) { return lost.first.first == id || lost.first.second == id; });
   std::erase_if(links_, [&](const auto& link) {
     if (link.first.first != id && link.first.second != id) return false;
     port_.unlink(link.second);
@@ -92,7 +95,7 @@ std::optional<uint32_t> StreamGraph::captureNode() const {
   return capturePort(false) && capturePort(true) ? captureId_ : std::nullopt;
 }
 
-bool StreamGraph::captures(const Node& node) const {
+bool StreamGraph::captures(const Node& node, const ParentOf& parentOf) const {
   if (!node.info) return false;
   StreamNodeInfo info = *node.info;
   info.mediaClass = node.global.mediaClass;
@@ -101,16 +104,27 @@ bool StreamGraph::captures(const Node& node) const {
     if (it == clients_.end() || !it->second) return false;  // owner not known yet
     info.client = *it->second;
   }
-  return shouldCapture(info, excluded_, parentOf_);
+  return shouldCapture(info, excluded_, parentOf);
 }
 
 void StreamGraph::reconcile() {
   const auto left = capturePort(false), right = capturePort(true);
   if (!captureId_ || !left || !right) return;
+  // Each process's parent is read once per pass, however many ports and streams it owns.
+  std::map<int32_t, std::optional<int32_t>> parents;
+  const ParentOf parentOf = [&](int32_t pid) {
+    auto [it, added] = parents.try_emplace(pid);
+    if (added) it->second = parentOf_(pid);
+    return it->second;
+  };
+  std::map<uint32_t, bool> verdicts;  // per stream node
   for (const auto& [portId, port] : ports_) {
     if (!port.output || port.monitor || port.nodeId == captureId_) continue;
     auto node = nodes_.find(port.nodeId);
-    if (node == nodes_.end() || !captures(node->second)) continue;
+    if (node == nodes_.end()) continue;
+    auto [verdict, added] = verdicts.try_emplace(port.nodeId);
+    if (added) verdict->second = captures(node->second, parentOf);
+    if (!verdict->second) continue;
     const ChannelRoute route = routeFor(port.channel);
     if (route.left) link(portId, port.nodeId, *left);
     if (route.right) link(portId, port.nodeId, *right);
@@ -120,9 +134,18 @@ void StreamGraph::reconcile() {
 void StreamGraph::link(uint32_t outPort, uint32_t outNode, uint32_t inPort) {
   const auto key = std::make_pair(outPort, inPort);
   if (links_.count(key)) return;
+  if (auto lost = lost_.find(key); lost != lost_.end() && lost->second >= kLinkAttempts) return;
   if (const uint64_t handle = port_.link(LinkEnds{outNode, outPort, *captureId_, inPort})) {
     links_[key] = handle;
   }
+}
+
+void StreamGraph::linkLost(uint64_t handle) {
+  const auto it = std::ranges::find_if(links_, [&](const auto& l) { return l.second == handle; });
+  if (it == links_.end()) return;
+  ++lost_[it->first];
+  port_.unlink(handle);
+  links_.erase(it);
 }
 
 void StreamGraph::dropLinks() {
@@ -132,6 +155,7 @@ void StreamGraph::dropLinks() {
 
 void StreamGraph::reset() {
   dropLinks();
+  lost_.clear();
   for (const uint32_t id : bound_) port_.unbind(id);
   bound_.clear();
   clients_.clear();

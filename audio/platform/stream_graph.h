@@ -71,6 +71,14 @@ class StreamGraph {
   /// The capture node's id once both its input ports are known.
   std::optional<uint32_t> captureNode() const;
 
+  /// The daemon refused link `handle` or removed it without our asking: it is released and
+  /// forgotten, so the next relink() makes it again while both its ports are there. A link the
+  /// daemon has lost kLinkAttempts times is left alone until one of its ports goes.
+  void linkLost(uint64_t handle);
+  /// Makes every link that should exist and does not.
+  void relink() { reconcile(); }
+  static constexpr int kLinkAttempts = 3;
+
   /// Removes every link made.
   void dropLinks();
   /// Releases every link and binding and forgets the whole registry (the connection is going
@@ -94,7 +102,7 @@ class StreamGraph {
   /// The capture node's input port FL (left) or FR (right), once known.
   std::optional<uint32_t> capturePort(bool right) const;
   void reconcile();
-  bool captures(const Node& node) const;
+  bool captures(const Node& node, const ParentOf& parentOf) const;
   void link(uint32_t outPort, uint32_t outNode, uint32_t inPort);
 
   GraphPort& port_;
@@ -105,6 +113,7 @@ class StreamGraph {
   std::map<uint32_t, Node> nodes_;
   std::map<uint32_t, GlobalFacts> ports_;
   std::map<std::pair<uint32_t, uint32_t>, uint64_t> links_;  // (stream port, our port)
+  std::map<std::pair<uint32_t, uint32_t>, int> lost_;        // times each link was lost
   std::optional<uint32_t> captureId_;
   std::string defaultSinkName_;
   uint32_t settingsRate_ = 0, forcedRate_ = 0, coreRate_ = 0;

@@ -237,6 +237,55 @@ TEST(StreamGraph, ForgetsRemovedIdsBeforeTheyAreReused) {
   EXPECT_EQ(r.fake.faults, std::vector<std::string>{});
 }
 
+// A link the daemon refuses or removes is made again on the next relink, a bounded number of
+// times; once one of its ports has gone and come back (a new id), it may be made again.
+TEST(StreamGraph, ALostLinkIsMadeAgainBoundedly) {
+  Registry r;
+  const uint32_t a = r.stream(pid(300), {"MONO"});
+  r.fake.flush();
+  const auto lose = [&] {
+    const uint64_t handle = r.fake.links.rbegin()->first;
+    r.fake.links[handle].alive = false;  // the daemon has destroyed it
+    r.graph.linkLost(handle);
+    r.graph.relink();
+  };
+  const std::multiset<std::pair<uint32_t, uint32_t>> both{r.to(a, "FL"), r.to(a, "FR")};
+  for (int i = 0; i < StreamGraph::kLinkAttempts - 1; ++i) {
+    lose();  // FR's link, the last made
+    EXPECT_EQ(r.fake.linked(), both);
+  }
+  lose();
+  EXPECT_EQ(r.fake.linked(), (std::multiset<std::pair<uint32_t, uint32_t>>{r.to(a, "FL")}));
+  EXPECT_EQ(r.fake.links.size(), 1u);  // the lost proxies released
+  r.fake.remove(a);
+  const uint32_t b = r.stream(pid(300), {"MONO"});  // the freed port ids again
+  r.fake.flush();
+  EXPECT_EQ(r.fake.linked(),
+            (std::multiset<std::pair<uint32_t, uint32_t>>{r.to(b, "FL"), r.to(b, "FR")}));
+  EXPECT_EQ(r.fake.faults, std::vector<std::string>{});
+}
+
+// However many streams and ports one process owns, a pass reads each ancestry once.
+TEST(StreamGraph, ReadsEachParentOncePerPass) {
+  FakeRegistry fake;
+  std::map<int32_t, int> reads;
+  StreamGraph graph{fake, {100}, [&](int32_t p) {
+                      ++reads[p];
+                      return parentOf(p);
+                    }};
+  fake.graph = &graph;
+  const uint32_t client = fake.addClient(pid(200));
+  fake.flush();
+  StreamNodeInfo facts;
+  facts.clientId = int32_t(client);
+  for (int i = 0; i < 3; ++i) fake.addNode("Stream/Output/Audio", facts, {"FL", "FR"});
+  fake.flush();
+  reads.clear();
+  graph.adoptCaptureNode(fake.addCaptureNode());
+  EXPECT_EQ(reads, (std::map<int32_t, int>{{200, 1}}));  // 100 is excluded: the walk ends there
+  EXPECT_TRUE(fake.linked().empty());
+}
+
 TEST(StreamGraph, AdoptsTheCaptureNodeWhicheverComesFirst) {
   FakeRegistry fake;
   StreamGraph graph{fake, {}, parentOf};
