@@ -12,8 +12,7 @@ namespace lorvane::audio {
 
 TapQueue::TapQueue()
     // Zeroed here, so the real-time thread never takes a page fault on the ring.
-    : slots_(new Slot[kSlots]()), eventFd_(eventfd(0, EFD_CLOEXEC)) {
-  if (eventFd_ < 0) eventFdError_ = errno;
+    : slots_(new Slot[kSlots]()) {
   for (auto& channel : joined_) channel.reserve(kMaxBlockFrames);
 }
 
@@ -28,7 +27,9 @@ TapQueue::~TapQueue() {
 
 OSStatus TapQueue::start(IOBlock block) {
   // Without its descriptor the thread could never be woken: the stream would stay silent.
-  if (eventFd_ < 0) return -eventFdError_;
+  eventFd_ = eventfd(0, EFD_CLOEXEC);
+  if (eventFd_ < 0) return -errno;
+  if (woken_) wake();  // cycles pushed before the start: their wake-up found no descriptor
   block_ = std::move(block);
   thread_ = std::thread([this] { run(); });
   pthread_setname_np(thread_.native_handle(), "lorvane.tap");

@@ -42,7 +42,8 @@ class TapQueue final : public IOQueue {
   TapQueue(const TapQueue&) = delete;
   TapQueue& operator=(const TapQueue&) = delete;
 
-  /// Fails with the errno of the wake-up descriptor that could not be made (EMFILE, ...).
+  /// Makes the wake-up descriptor and starts the thread; fails with the errno of a descriptor
+  /// that could not be made (EMFILE, ...). Cycles pushed before the start are delivered.
   OSStatus start(IOBlock block) override;
   void push(const float* const* channels, uint32_t channelCount, uint32_t frames, double rate,
             const uint32_t* valid = nullptr) noexcept override;
@@ -71,7 +72,6 @@ class TapQueue final : public IOQueue {
 
   std::unique_ptr<Slot[]> slots_;
   int eventFd_ = -1;
-  int eventFdError_ = 0;  // errno of a failed eventfd()
   IOBlock block_;
   std::thread thread_;
   std::atomic<bool> stopping_{false};

@@ -178,11 +178,13 @@ TEST(TapQueue, StartFailsWhenNoDescriptorIsLeft) {
   close(lowest);
   rlimit none = saved;
   none.rlim_cur = rlim_t(lowest);
-  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
   auto queue = std::make_unique<TapQueue>();
-  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
   Sink sink;
-  EXPECT_EQ(queue->start(sink.block()), -EMFILE);
+  IOBlock block = sink.block();
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
+  const OSStatus status = queue->start(std::move(block));
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+  EXPECT_EQ(status, -EMFILE);
 }
 
 }  // namespace
