@@ -10,6 +10,7 @@
 #include "windows/dbus/dbus_bus.h"
 #include "windows/gnome/raw_image.h"
 #include "windows/gnome/shell_windows.h"
+#include "windows/resample.h"
 #include "windows/x11/x11_window_system.h"
 
 namespace lorvane {
@@ -125,7 +126,7 @@ class GnomeWindowSystem : public WindowSystem {
     auto image = imageFromPixels(bytes.value(), layout);
     if (!image.ok()) return Result::failure(what + " failed: " + image.error());
     if (image.value().width != pixelWidth || image.value().height != pixelHeight) {
-      return Result::success(resampleImage(image.value(), pixelWidth, pixelHeight));
+      return Result::success(resample(image.value(), pixelWidth, pixelHeight));
     }
     return Result::success(std::move(image.value()));
   }

@@ -21,7 +21,4 @@ Outcome<Image> imageFromPixels(const std::vector<unsigned char>& bytes, PixelLay
 /// The whole content of a file descriptor from its start; an error with errno's text.
 Outcome<std::vector<unsigned char>> readWholeFd(int fd);
 
-/// `src` at another size, nearest neighbour.
-Image resampleImage(const Image& src, int64_t width, int64_t height);
-
 }  // namespace lorvane

@@ -4,6 +4,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "windows/resample.h"
+
 namespace lorvane {
 namespace {
 
@@ -60,7 +62,7 @@ TEST(RawImage, ReadsAMemoryFileWholeWhateverItsOffset) {
 
 TEST(RawImage, ResamplingKeepsCornersAndSize) {
   const Image src{2, 2, {1, 2, 3, 4}};
-  const Image up = resampleImage(src, 4, 4);
+  const Image up = resample(src, 4, 4);
   EXPECT_EQ(up.width, 4);
   EXPECT_EQ(up.height, 4);
   EXPECT_EQ(up.pixels.front(), 1u);

@@ -7,6 +7,7 @@
 #include "windows/kwin/kwin_capture.h"
 #include "windows/kwin/kwin_listing.h"
 #include "windows/kwin/kwin_window_facts.h"
+#include "windows/resample.h"
 
 namespace lorvane {
 namespace {
@@ -67,7 +68,7 @@ class KWinWindowSystem : public WindowSystem {
     Result shot = captureKWinWindow(*bus_, id->second, deadline_);
     if (shot.ok() && shot.value() &&
         (shot.value()->width != pixelWidth || shot.value()->height != pixelHeight)) {
-      return Result::success(resampled(*shot.value(), pixelWidth, pixelHeight));
+      return Result::success(resample(*shot.value(), pixelWidth, pixelHeight));
     }
     return shot;
   }
@@ -99,20 +100,6 @@ class KWinWindowSystem : public WindowSystem {
         numbers_.try_emplace(f.internalId, static_cast<uint32_t>(numbers_.size() + 1));
     if (added) ids_.emplace(it->second, f.internalId);
     return it->second;
-  }
-
-  // Nearest-neighbour resampling, for a capture asked at a size other than the window's own
-  // (KWin rounds a fractional frame size).
-  static Image resampled(const Image& src, int64_t width, int64_t height) {
-    Image out{width, height, std::vector<uint32_t>(static_cast<size_t>(width * height))};
-    for (int64_t y = 0; y < height; ++y) {
-      const int64_t sy = y * src.height / height;
-      for (int64_t x = 0; x < width; ++x) {
-        out.pixels[static_cast<size_t>(y * width + x)] =
-            src.pixels[static_cast<size_t>(sy * src.width + x * src.width / width)];
-      }
-    }
-    return out;
   }
 
   std::unique_ptr<dbus::Bus> bus_;
