@@ -1,6 +1,7 @@
 #include "audio/pcm_output.h"
 
 #include <limits.h>
+#include <malloc.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/stat.h>
@@ -58,6 +59,7 @@ bool PcmOutput::write(std::vector<uint8_t> block) {
     if (block.empty()) return true;
   }
   backlog_.push(std::move(block));
+  backlogPeak_ = std::max(backlogPeak_, backlog_.bytes());
   lock.unlock();
   // A writer that is busy comes back for the backlog by itself: no wake-up needed.
   if (wasIdle) wake_.notify_one();
@@ -136,6 +138,16 @@ void PcmOutput::run() {
     if (backlog_.empty()) return;  // stopping with nothing left
     std::vector<uint8_t> block = *backlog_.pop();
     if (!writeUnlocked(lock, [&] { return writeBlocking(block); })) return;
+    if (!backlog_.empty()) continue;
+    const bool trim = backlogPeak_ > kTrimAfterBytes;
+    backlogPeak_ = 0;
+    if (trim) {
+      // The blocks of the stall are freed by now, but in pieces the allocator keeps.
+      block = {};
+      lock.unlock();
+      malloc_trim(0);
+      lock.lock();
+    }
   }
 }
 

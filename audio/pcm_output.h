@@ -24,6 +24,9 @@ class PcmOutput {
  public:
   /// 16 MiB: over eight minutes of 16 kHz s16 mono for a reader that has stalled.
   static constexpr size_t kDefaultCapBytes = 16u << 20;
+  /// A backlog that grew past this gives its memory back to the system once it is written
+  /// out: a long stall would otherwise leave the process that much bigger for good.
+  static constexpr size_t kTrimAfterBytes = 256u << 10;
 
   PcmOutput(int fd, std::function<void()> onFailure, size_t capBytes = kDefaultCapBytes);
   PcmOutput(const PcmOutput&) = delete;
@@ -69,6 +72,7 @@ class PcmOutput {
   bool writing_ = false;
   bool failed_ = false;
   bool stopping_ = false;
+  size_t backlogPeak_ = 0;  // the backlog's largest size since it was last empty
   std::chrono::steady_clock::time_point lastOut_{};  // when bytes last went out
   std::thread thread_;
 };
